@@ -1,0 +1,44 @@
+#include "link/MailSlotWriter.h"
+
+namespace qr {
+
+TMailSlotWriter::TMailSlotWriter(const UString& name) : TMailSlotWriter(name, CreateMailSlotPlatform()) {}
+
+TMailSlotWriter::TMailSlotWriter(const UString& name, std::unique_ptr<IMailSlotPlatform> platform)
+    : FPath(u"\\\\.\\mailslot\\" + name), FPlatform(std::move(platform)) {}
+
+TMailSlotWriter::~TMailSlotWriter() { CloseSlot(); }
+
+int32_t TMailSlotWriter::Read(void*, int32_t) {
+    throw EStreamError("Stream read error: " + UnicodeToUtf8(FPath));
+}
+
+void TMailSlotWriter::EnsureOpen() {
+    if (FHandle == INVALID_SLOT_HANDLE) FHandle = FPlatform->Open(FPath);
+}
+
+void TMailSlotWriter::CloseSlot() {
+    if (FHandle != INVALID_SLOT_HANDLE) FPlatform->Close(FHandle);
+    FHandle = INVALID_SLOT_HANDLE;
+}
+
+int32_t TMailSlotWriter::Attempt(const void* buffer, int32_t count) {
+    EnsureOpen();
+    if (FHandle == INVALID_SLOT_HANDLE) return -1;
+    int32_t written = 0;
+    return FPlatform->Write(FHandle, buffer, count, written) ? written : -1;
+}
+
+int32_t TMailSlotWriter::Write(const void* buffer, int32_t count) {
+    int32_t n = Attempt(buffer, count);
+    if (n < 0) {
+        // The reader may have gone and come back: a fresh handle reaches it.
+        CloseSlot();
+        n = Attempt(buffer, count);
+    }
+    return n < 0 ? 0 : n;
+}
+
+void TMailSlotWriter::WriteString(const AnsiString& text) { Write(text.data(), int32_t(text.size())); }
+
+}  // namespace qr
