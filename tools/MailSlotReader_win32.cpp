@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "base/Exception.h"
 #include "tools/MailSlotReader.h"
 
@@ -20,9 +22,11 @@ public:
             if (waited >= timeoutMs) return std::nullopt;
             Sleep(kPollMs);
         }
-        std::string buffer(next, '\0');
+        // Read with room for any message: Wine reports at most 64 KiB as the
+        // next size but hands over the whole message to a large enough read.
+        std::string buffer(std::max<size_t>(next, kMaxMessage), '\0');
         DWORD read = 0;
-        if (!ReadFile(FHandle, buffer.data(), next, &read, nullptr))
+        if (!ReadFile(FHandle, buffer.data(), DWORD(buffer.size()), &read, nullptr))
             throw Exception("ReadFile failed: " + std::to_string(GetLastError()));
         buffer.resize(read);
         return buffer;
@@ -30,6 +34,7 @@ public:
 
 private:
     static constexpr int kPollMs = 5;
+    static constexpr size_t kMaxMessage = 4 << 20;
     HANDLE FHandle;
 };
 

@@ -1,0 +1,92 @@
+#include "app/Controls_win32.h"
+
+#include <cmath>
+
+namespace qr {
+
+TWinControl::TWinControl(TComponent* owner) : TComponent(owner) {}
+
+TWinControl::~TWinControl() { DestroyHandle(); }
+
+void TWinControl::PublishGeometry() {
+    PublishInteger(
+        "Left", [this] { return Left; }, [this](int64_t v) { Left = int(v); });
+    PublishInteger(
+        "Top", [this] { return Top; }, [this](int64_t v) { Top = int(v); });
+    PublishInteger(
+        "Width", [this] { return Width; }, [this](int64_t v) { Width = int(v); });
+    PublishInteger(
+        "Height", [this] { return Height; }, [this](int64_t v) { Height = int(v); });
+}
+
+void TWinControl::CreateHandle(HWND parent, double scale, HFONT font) {
+    if (FHandle) return;
+    auto px = [scale](int v) { return int(std::lround(v * scale)); };
+    FHandle = CreateWindowExW(0, WindowClass(), reinterpret_cast<LPCWSTR>(FText.c_str()),
+                              WS_CHILD | WS_VISIBLE | WindowStyle(), px(Left), px(Top), px(Width), px(Height),
+                              parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (FHandle && font) SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+void TWinControl::DestroyHandle() {
+    if (FHandle) {
+        FText = GetText();
+        DestroyWindow(FHandle);
+        FHandle = nullptr;
+    }
+}
+
+UString TWinControl::GetText() const {
+    if (!FHandle) return FText;
+    int n = GetWindowTextLengthW(FHandle);
+    UString text(size_t(n) + 1, u'\0');
+    n = GetWindowTextW(FHandle, reinterpret_cast<LPWSTR>(text.data()), n + 1);
+    text.resize(size_t(n > 0 ? n : 0));
+    return text;
+}
+
+void TWinControl::SetText(const UString& text) {
+    // A window's text ends at its first zero character.
+    FText = text.substr(0, text.find(u'\0'));
+    if (FHandle) SetWindowTextW(FHandle, reinterpret_cast<LPCWSTR>(FText.c_str()));
+}
+
+TTntLabel::TTntLabel(TComponent* owner) : TWinControl(owner) {
+    PublishGeometry();
+    PublishString(
+        "Caption", [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
+}
+
+TTntEdit::TTntEdit(TComponent* owner) : TWinControl(owner) {
+    PublishGeometry();
+    PublishInteger(
+        "TabOrder", [this] { return TabOrder; }, [this](int64_t v) { TabOrder = int(v); });
+    PublishString(
+        "Text", [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
+}
+
+TTntButton::TTntButton(TComponent* owner) : TWinControl(owner) {
+    PublishGeometry();
+    PublishInteger(
+        "TabOrder", [this] { return TabOrder; }, [this](int64_t v) { TabOrder = int(v); });
+    PublishString(
+        "Caption", [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
+}
+
+void TTntButton::Click() {
+    if (OnClick) OnClick(this);
+}
+
+TMemo::TMemo(TComponent* owner) : TWinControl(owner) {
+    PublishGeometry();
+    PublishInteger(
+        "TabOrder", [this] { return TabOrder; }, [this](int64_t v) { TabOrder = int(v); });
+    PublishString(
+        "Text", [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
+    // The lines of the memo as one text, CR LF between lines.
+    TPropInfo& lines = PublishString(
+        "Lines", [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
+    lines.TypeName = "TStrings";
+}
+
+}  // namespace qr

@@ -1,0 +1,19 @@
+#include "app/Controls_win32.h"
+#include "app/FormClasses.h"
+#include "app/IdAntiFreeze.h"
+#include "server/IdTCPServer.h"
+
+namespace qr {
+
+TClassRegistry MainFormClasses() {
+    TClassRegistry r;
+    r.Register("TTntLabel", [](TComponent* o) { return new TTntLabel(o); });
+    r.Register("TTntEdit", [](TComponent* o) { return new TTntEdit(o); });
+    r.Register("TTntButton", [](TComponent* o) { return new TTntButton(o); });
+    r.Register("TMemo", [](TComponent* o) { return new TMemo(o); });
+    r.Register("TIdAntiFreeze", [](TComponent* o) { return new TIdAntiFreeze(o); });
+    r.Register("TIdTCPServer", [](TComponent* o) { return new TIdTCPServer(o); });
+    return r;
+}
+
+}  // namespace qr

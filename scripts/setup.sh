@@ -1,0 +1,20 @@
+#!/bin/bash
+# Installs the Debian packages the build and the tests need; does nothing
+# for packages already installed. Safe to run again.
+set -euo pipefail
+packages=(
+    cmake ninja-build g++ clang git python3 googletest zlib1g-dev
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64 libz-mingw-w64-dev
+    wine64 xvfb xauth xdotool imagemagick x11-utils netcat-openbsd procps clang-format
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "setup: installing ${missing[*]}"
+    SUDO=""
+    [ "$(id -u)" = 0 ] || SUDO=sudo
+    $SUDO apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

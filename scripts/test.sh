@@ -1,0 +1,48 @@
+#!/bin/bash
+# Sets everything up and runs the whole test suite: every preset that runs
+# here (Linux plain, ASan+UBSan, TSan, the Windows x86-64 build under Wine
+# and the end-to-end tests against it); the Windows x86 build is compiled.
+set -uo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$ROOT"
+bash scripts/setup.sh || exit 1
+JOBS="${JOBS:-2}"
+
+build() {
+    cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$JOBS"
+}
+
+echo "== format"
+format_bad=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep -c 'warning:' || true)
+if [ "$format_bad" != 0 ]; then
+    git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep 'warning:' | head -20
+    echo "format: $format_bad lines differ from .clang-format"
+    exit 1
+fi
+
+for preset in win64 win32 linux linux-asan linux-tsan; do
+    echo "== build $preset"
+    build "$preset" || { echo "build of $preset failed"; exit 1; }
+done
+
+. scripts/wine-env.sh
+wine_env_start
+trap wine_env_stop EXIT
+
+passed=0
+failed=0
+for preset in linux linux-asan linux-tsan win64; do
+    echo "== test $preset"
+    log="build/$preset/ctest.log"
+    ctest --preset "$preset" 2>&1 | tee "$log"
+    p=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2 \1/p' "$log" | tail -1)
+    if [ -z "$p" ]; then
+        failed=$((failed + 1))
+        continue
+    fi
+    set -- $p
+    passed=$((passed + $1 - $2))
+    failed=$((failed + $2))
+done
+echo "tests: $passed passed, $failed failed"
+[ "$failed" = 0 ]

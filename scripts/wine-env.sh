@@ -1,0 +1,28 @@
+# Sourced by the scripts: one Wine prefix and one virtual display for a run.
+# Starts Xvfb (when no display is set) and a persistent wineserver, both
+# detached from the caller's output so that nothing waits on their pipes.
+ROOT="${ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
+export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINE=/usr/lib/wine/wine64
+QR_STARTED_XVFB=""
+
+wine_env_start() {
+    if [ -z "${DISPLAY:-}" ]; then
+        local n=99
+        while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        QR_STARTED_XVFB=$!
+        export DISPLAY=":$n"
+        for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    fi
+    mkdir -p "$WINEPREFIX"
+    /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
+    "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
+}
+
+wine_env_stop() {
+    /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true
+    if [ -n "$QR_STARTED_XVFB" ]; then kill "$QR_STARTED_XVFB" 2>/dev/null || true; fi
+}

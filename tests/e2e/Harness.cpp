@@ -1,0 +1,221 @@
+#include "e2e/Harness.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+namespace e2e {
+
+namespace {
+const char* const kWine = "/usr/lib/wine/wine64";
+}
+
+std::string BuildDir() { return QR_WIN64_BUILD_DIR; }
+std::string Exe(const std::string& name) { return BuildDir() + "/" + name + ".exe"; }
+
+std::string TempDir() {
+    std::string tmpl = "/tmp/qr-e2e-XXXXXX";
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    return tmpl;
+}
+
+TWineProcess::TWineProcess(const std::string& exe, const std::vector<std::string>& args,
+                           const std::string& outFile, const std::vector<std::string>& env) {
+    if (access(exe.c_str(), R_OK) != 0)
+        throw std::runtime_error(exe + " is missing: build the win64 preset first");
+    FPid = fork();
+    if (FPid < 0) throw std::runtime_error("fork failed");
+    if (FPid == 0) {
+        setpgid(0, 0);
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(outFile.empty() ? "/dev/null" : outFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(out, 2);
+        for (const std::string& e : env) putenv(strdup(e.c_str()));
+        if (!getenv("WINEDEBUG")) setenv("WINEDEBUG", "-all", 1);
+        std::vector<char*> argv{const_cast<char*>(kWine), const_cast<char*>(exe.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(kWine, argv.data());
+        _exit(127);
+    }
+}
+
+TWineProcess::~TWineProcess() {
+    if (Running()) Kill();
+}
+
+std::optional<int> TWineProcess::Wait(std::chrono::milliseconds timeout) {
+    auto end = Clock::now() + timeout;
+    while (!FExit) {
+        int status = 0;
+        pid_t r = waitpid(FPid, &status, WNOHANG);
+        if (r == FPid) {
+            FExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            break;
+        }
+        if (Clock::now() >= end) return std::nullopt;
+        std::this_thread::sleep_for(20ms);
+    }
+    return FExit;
+}
+
+bool TWineProcess::Running() { return !Wait(0ms).has_value(); }
+
+void TWineProcess::Kill() {
+    // The Windows process lives in the wineserver; ending the wine64 loader
+    // ends it.
+    kill(-FPid, SIGKILL);
+    kill(FPid, SIGKILL);
+    Wait(10s);
+}
+
+std::string Poke(const std::vector<std::string>& args, int* exitCode) {
+    std::string out = TempDir() + "/poke.txt";
+    TWineProcess p(Exe("quellora-poke"), args, out);
+    auto code = p.Wait(30s);
+    if (exitCode) *exitCode = code.value_or(-1);
+    std::ifstream f(out, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+namespace {
+int ConnectOnce(const std::string& host, int port) {
+    addrinfo hints{}, *res = nullptr;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST;
+    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0) return -1;
+    int fd = socket(res->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && connect(fd, res->ai_addr, res->ai_addrlen) != 0) {
+        close(fd);
+        fd = -1;
+    }
+    freeaddrinfo(res);
+    return fd;
+}
+}  // namespace
+
+bool PortAccepts(const std::string& host, int port) {
+    int fd = ConnectOnce(host, port);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+TClient::TClient(const std::string& host, int port, std::chrono::milliseconds timeout) {
+    auto end = Clock::now() + timeout;
+    while ((FFd = ConnectOnce(host, port)) < 0) {
+        if (Clock::now() >= end) throw std::runtime_error("cannot connect to " + host);
+        std::this_thread::sleep_for(100ms);
+    }
+}
+
+TClient::~TClient() { Close(); }
+
+void TClient::Send(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = send(FFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) throw std::runtime_error("send failed");
+        done += size_t(n);
+    }
+}
+
+void TClient::Reset() {
+    linger l{1, 0};
+    setsockopt(FFd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    Close();
+}
+
+void TClient::Close() {
+    if (FFd >= 0) close(FFd);
+    FFd = -1;
+}
+
+bool TClient::WaitClosedByPeer(std::chrono::milliseconds timeout) {
+    pollfd p{FFd, POLLIN, 0};
+    if (poll(&p, 1, int(timeout.count())) != 1) return false;
+    char c;
+    ssize_t n = recv(FFd, &c, 1, 0);
+    return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+std::vector<std::string> TMonitorLog::Read() const {
+    std::ifstream f(FPath, std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(f)), {});
+    std::vector<std::string> out;
+    size_t p = 0;
+    while (p + 4 <= all.size()) {
+        uint32_t n = 0;
+        for (int k = 0; k < 4; ++k) n |= uint32_t(uint8_t(all[p + size_t(k)])) << (8 * k);
+        if (p + 4 + n > all.size()) break;  // still being written
+        out.push_back(all.substr(p + 4, n));
+        p += 4 + n;
+    }
+    return out;
+}
+
+std::vector<std::string> TMonitorLog::WaitFor(size_t count, std::chrono::milliseconds timeout) const {
+    auto end = Clock::now() + timeout;
+    for (;;) {
+        auto msgs = Read();
+        if (msgs.size() >= count || Clock::now() >= end) return msgs;
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+TMonitor::TMonitor() : Log(""), FDir(TempDir()) {
+    Log = TMonitorLog(FDir + "/messages.bin");
+    Restart();
+}
+
+void TMonitor::Restart() {
+    FProcess.reset();
+    std::string out = FDir + "/monitor.out";
+    unlink(out.c_str());
+    FProcess = std::make_unique<TWineProcess>(
+        Exe("quellora-monitor"), std::vector<std::string>{"--quiet", "--log", "Z:" + Log.Path()}, out);
+    // The monitor says so once its mailslot exists.
+    auto end = Clock::now() + 30s;
+    while (Clock::now() < end) {
+        std::ifstream f(out);
+        std::string text((std::istreambuf_iterator<char>(f)), {});
+        if (text.find("monitoring") != std::string::npos) return;
+        if (!FProcess->Running()) throw std::runtime_error("monitor ended: " + text);
+        std::this_thread::sleep_for(50ms);
+    }
+    throw std::runtime_error("monitor did not start");
+}
+
+TProgram::TProgram(const std::vector<std::string>& env, bool waitForPort) {
+    FProcess = std::make_unique<TWineProcess>(Exe("quellora-remote"), std::vector<std::string>{}, "", env);
+    if (!waitForPort) return;
+    auto end = Clock::now() + 30s;
+    while (!PortAccepts("127.0.0.1", kPort)) {
+        if (Clock::now() >= end || !FProcess->Running()) throw std::runtime_error("program does not listen");
+        std::this_thread::sleep_for(100ms);
+    }
+}
+
+std::optional<int> TProgram::Close(std::chrono::milliseconds timeout) {
+    Poke({"close"});
+    return FProcess->Wait(timeout);
+}
+
+}  // namespace e2e

@@ -1,0 +1,105 @@
+#pragma once
+// What the end-to-end tests need to drive the Windows programs under Wine
+// from the Linux side: child processes, TCP clients and the monitor's log.
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A program of the win64 build, started under wine64 with the caller's
+// WINEPREFIX and DISPLAY.
+class TWineProcess {
+public:
+    TWineProcess(const std::string& exe, const std::vector<std::string>& args,
+                 const std::string& outFile = "", const std::vector<std::string>& env = {});
+    ~TWineProcess();
+    TWineProcess(const TWineProcess&) = delete;
+    TWineProcess& operator=(const TWineProcess&) = delete;
+
+    // The exit code, or nothing when it is still running after `timeout`.
+    std::optional<int> Wait(std::chrono::milliseconds timeout);
+    bool Running();
+    void Kill();
+
+private:
+    pid_t FPid = -1;
+    std::optional<int> FExit;
+};
+
+std::string BuildDir();
+std::string Exe(const std::string& name);  // path of NAME.exe in the win64 build
+std::string TempDir();                     // a fresh folder for one test
+
+// Runs quellora-poke with the arguments; its standard output.
+std::string Poke(const std::vector<std::string>& args, int* exitCode = nullptr);
+
+// A TCP client on the Linux side.
+class TClient {
+public:
+    // Connects to host:port, retrying until `timeout`; raises on failure.
+    TClient(const std::string& host, int port, std::chrono::milliseconds timeout = 20s);
+    ~TClient();
+    TClient(const TClient&) = delete;
+    TClient& operator=(const TClient&) = delete;
+    void Send(const std::string& bytes);
+    // Reset instead of an orderly close.
+    void Reset();
+    void Close();
+    // True when the peer closed the connection within `timeout` (any
+    // bytes it sent are an error: the program never answers).
+    bool WaitClosedByPeer(std::chrono::milliseconds timeout);
+
+private:
+    int FFd = -1;
+};
+
+bool PortAccepts(const std::string& host, int port);
+
+// The monitor's log of raw messages (4-byte little-endian length, bytes).
+class TMonitorLog {
+public:
+    explicit TMonitorLog(std::string path) : FPath(std::move(path)) {}
+    std::vector<std::string> Read() const;
+    // Waits until at least `count` messages are there or `timeout` passed.
+    std::vector<std::string> WaitFor(size_t count, std::chrono::milliseconds timeout) const;
+    const std::string& Path() const { return FPath; }
+
+private:
+    std::string FPath;
+};
+
+// The monitor under Wine, logging to a file of its own.
+class TMonitor {
+public:
+    TMonitor();
+    TMonitorLog Log;
+    void Stop() { FProcess.reset(); }
+    void Restart();
+
+private:
+    std::string FDir;
+    std::unique_ptr<TWineProcess> FProcess;
+};
+
+// The program under Wine; waits until it accepts connections on 19150.
+class TProgram {
+public:
+    explicit TProgram(const std::vector<std::string>& env = {}, bool waitForPort = true);
+    TWineProcess& Process() { return *FProcess; }
+    // Close request to the main window; the exit code.
+    std::optional<int> Close(std::chrono::milliseconds timeout = 30s);
+
+private:
+    std::unique_ptr<TWineProcess> FProcess;
+};
+
+constexpr int kPort = 19150;
+
+}  // namespace e2e

@@ -1,0 +1,214 @@
+// The real program under Wine, fed over TCP from the Linux side; what it
+// forwards is read from the monitor's log.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "e2e/Harness.h"
+
+using namespace e2e;
+
+namespace {
+
+class MainJob : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        monitor = new TMonitor;
+        program = new TProgram;
+    }
+    static void TearDownTestSuite() {
+        if (program) EXPECT_EQ(program->Close(), std::optional<int>(0));
+        delete program;
+        delete monitor;
+        program = nullptr;
+        monitor = nullptr;
+    }
+    // The messages that arrived since this test began.
+    void SetUp() override { before = monitor->Log.Read().size(); }
+    std::vector<std::string> Arrived(size_t count, std::chrono::milliseconds timeout = 20s) {
+        auto all = monitor->Log.WaitFor(before + count, timeout);
+        return std::vector<std::string>(all.begin() + long(before), all.end());
+    }
+    // Nothing more arrives for a while (a marker message proves the
+    // program is still forwarding, so silence means nothing was sent).
+    std::vector<std::string> ArrivedThenMarker(const std::string& marker) {
+        TClient c("127.0.0.1", kPort);
+        c.Send(marker + "\f");
+        for (auto end = Clock::now() + 20s; Clock::now() < end; std::this_thread::sleep_for(20ms)) {
+            auto got = Arrived(0, 0ms);
+            if (!got.empty() && got.back() == marker) {
+                got.pop_back();
+                return got;
+            }
+        }
+        ADD_FAILURE() << "marker " << marker << " never arrived";
+        return {};
+    }
+
+    static TMonitor* monitor;
+    static TProgram* program;
+    size_t before = 0;
+};
+
+TMonitor* MainJob::monitor = nullptr;
+TProgram* MainJob::program = nullptr;
+
+}  // namespace
+
+TEST_F(MainJob, OneMessageInOneWrite) {
+    TClient c("127.0.0.1", kPort);
+    c.Send("play\f");
+    EXPECT_EQ(Arrived(1), std::vector<std::string>{"play"});
+}
+
+TEST_F(MainJob, MessageInTwoWritesArrivesOnceWhenComplete) {
+    TClient c("127.0.0.1", kPort);
+    c.Send("pl");
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(Arrived(0, 0ms).empty());
+    c.Send("ay\f");
+    EXPECT_EQ(Arrived(1), std::vector<std::string>{"play"});
+}
+
+TEST_F(MainJob, EveryFormFeedEndsAMessage) {
+    TClient c("127.0.0.1", kPort);
+    c.Send("a\fb\f\f");
+    EXPECT_EQ(Arrived(3), (std::vector<std::string>{"a", "b", ""}));
+}
+
+TEST_F(MainJob, QuitIsForwardedAndClosesTheConnection) {
+    TClient c("127.0.0.1", kPort);
+    c.Send("QUIT\fafter\f");
+    EXPECT_TRUE(c.WaitClosedByPeer(20s));
+    EXPECT_EQ(ArrivedThenMarker("marker-quit"), std::vector<std::string>{"QUIT"});
+}
+
+TEST_F(MainJob, QuitWithABlankIsAnOrdinaryMessage) {
+    TClient c("127.0.0.1", kPort);
+    c.Send("quit \f");
+    EXPECT_EQ(Arrived(1), std::vector<std::string>{"quit "});
+    EXPECT_FALSE(c.WaitClosedByPeer(300ms));
+    c.Send("still open\f");
+    EXPECT_EQ(Arrived(2).back(), "still open");
+}
+
+TEST_F(MainJob, LargeMessagesAndZeroBytesArriveWhole) {
+    std::string big(100000, 'x');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = char('a' + i % 26);
+    std::string zero("a\0b", 3);
+    TClient c("127.0.0.1", kPort);
+    for (size_t i = 0; i < big.size(); i += 7000) c.Send(big.substr(i, 7000));
+    c.Send("\f");
+    c.Send(zero + "\f");
+    EXPECT_EQ(Arrived(2), (std::vector<std::string>{big, zero}));
+}
+
+TEST_F(MainJob, UnfinishedMessagesAreDropped) {
+    {
+        TClient closes("127.0.0.1", kPort);
+        closes.Send("half a message");
+    }
+    {
+        TClient resets("127.0.0.1", kPort);
+        resets.Send("another half");
+        resets.Reset();
+    }
+    EXPECT_TRUE(ArrivedThenMarker("marker-unfinished").empty());
+}
+
+TEST_F(MainJob, OversizedMessageClosesOnlyThatConnection) {
+    TClient other("127.0.0.1", kPort);
+    TClient big("127.0.0.1", kPort);
+    std::string chunk(64 * 1024, 'z');
+    try {
+        for (int i = 0; i < 17; ++i) big.Send(chunk);
+    } catch (const std::exception&) {
+        // The program may close while the last chunk is on its way.
+    }
+    EXPECT_TRUE(big.WaitClosedByPeer(20s));
+    other.Send("other client\f");
+    EXPECT_EQ(ArrivedThenMarker("marker-oversized"), std::vector<std::string>{"other client"});
+}
+
+TEST_F(MainJob, TwoClientsAtOnceAndIPv6) {
+    TClient a("127.0.0.1", kPort);
+    TClient b("::1", kPort);
+    std::thread ta([&] { a.Send("from a\f"); });
+    std::thread tb([&] { b.Send("from b\f"); });
+    ta.join();
+    tb.join();
+    auto got = Arrived(2);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (std::vector<std::string>{"from a", "from b"}));
+}
+
+TEST_F(MainJob, MessagesWhileThePresentationProgramIsAwayAreDropped) {
+    monitor->Stop();
+    {
+        TClient c("127.0.0.1", kPort);
+        c.Send("nobody listens\f");
+        std::this_thread::sleep_for(500ms);
+    }
+    monitor->Restart();
+    before = monitor->Log.Read().size();
+    TClient c("127.0.0.1", kPort);
+    c.Send("back again\f");
+    EXPECT_EQ(Arrived(1), std::vector<std::string>{"back again"});
+}
+
+// Start-up and ending, each with a program of its own.
+TEST(ProgramLifetime, MessageSentRightAfterStartIsForwarded) {
+    TMonitor monitor;
+    TProgram program({}, false);
+    TClient c("127.0.0.1", kPort, 30s);
+    c.Send("early\f");
+    EXPECT_EQ(monitor.Log.WaitFor(1, 20s), std::vector<std::string>{"early"});
+    EXPECT_EQ(program.Close(), std::optional<int>(0));
+}
+
+TEST(ProgramLifetime, EndingClosesIdleClientsAndExitsWithZero) {
+    TProgram program;
+    TClient a("127.0.0.1", kPort);
+    TClient b("::1", kPort);
+    a.Send("unfinished");
+    EXPECT_EQ(program.Close(), std::optional<int>(0));
+    EXPECT_TRUE(a.WaitClosedByPeer(5s));
+    EXPECT_TRUE(b.WaitClosedByPeer(5s));
+}
+
+TEST(ProgramLifetime, ApplicationWindowCloseAndEndOfSessionEndTheProgram) {
+    {
+        TProgram program;
+        Poke({"app-close"});
+        EXPECT_EQ(program.Process().Wait(30s), std::optional<int>(0));
+    }
+    {
+        TProgram program;
+        TClient idle("127.0.0.1", kPort);
+        Poke({"endsession"});
+        EXPECT_EQ(program.Process().Wait(30s), std::optional<int>(0));
+        EXPECT_TRUE(idle.WaitClosedByPeer(5s));
+    }
+}
+
+TEST(ProgramLifetime, SecondInstanceReportsTheBindErrorAndEndsNormally) {
+    TProgram first;
+    TProgram second({}, false);
+    std::string box;
+    for (auto end = Clock::now() + 30s; Clock::now() < end && box.empty();
+         std::this_thread::sleep_for(200ms)) {
+        int code = 0;
+        box = Poke({"dismiss"}, &code);
+        if (code != 0) box.clear();
+    }
+    EXPECT_NE(box.find("Could not bind socket. Address and port are already in use."), std::string::npos)
+        << box;
+    // The second one runs on without a listener; the first still serves.
+    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(second.Process().Running());
+    EXPECT_TRUE(first.Process().Running());
+    EXPECT_TRUE(PortAccepts("127.0.0.1", kPort));
+    Poke({"close-all"});
+    EXPECT_EQ(second.Process().Wait(30s), std::optional<int>(0));
+    EXPECT_EQ(first.Process().Wait(30s), std::optional<int>(0));
+}

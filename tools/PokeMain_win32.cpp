@@ -1,0 +1,197 @@
+// Drives the running program from inside its Wine prefix the way Windows
+// and a user would: posts the messages the shell and the window manager
+// send, reads and types control texts, presses buttons, and reports the
+// window's layout. For tests and for people looking at the program.
+//
+//   quellora-poke close                 close request to the main window
+//   quellora-poke close-all             close request to every instance's main window
+//   quellora-poke app-close             close request to the application window
+//   quellora-poke restore               SC_RESTORE to the application window
+//   quellora-poke endsession            WM_ENDSESSION (logon ends) to the application window
+//   quellora-poke set NAME TEXT         sets the text of control NAME (UTF-8)
+//   quellora-poke get NAME              prints the text of control NAME
+//   quellora-poke click NAME            presses button NAME
+//   quellora-poke layout                prints caption, client size and each control in tab order
+//   quellora-poke dismiss               prints and closes the program's message box, if any
+//
+// Controls are found by their text-independent position in creation order.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kControlNames[] = {"TntLabel1", "TntLabel2", "TntLabel3",  "edAction",
+                                     "edParam1",  "edParam2",  "TntButton1", "Memo1"};
+
+std::string Utf8(const std::wstring& w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring Wide(const std::string& s) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
+    std::wstring w(size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), w.data(), n);
+    return w;
+}
+
+std::wstring TextOf(HWND h) {
+    int n = GetWindowTextLengthW(h);
+    std::wstring w(size_t(n) + 1, L'\0');
+    n = GetWindowTextW(h, w.data(), n + 1);
+    w.resize(size_t(n > 0 ? n : 0));
+    return w;
+}
+
+HWND MainForm() { return FindWindowW(L"TMainForm", nullptr); }
+HWND AppWindow() { return FindWindowW(L"TApplication", nullptr); }
+
+// Children in creation order (z-order from the top is creation order).
+std::vector<HWND> Children(HWND form) {
+    std::vector<HWND> out;
+    for (HWND c = GetWindow(form, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) out.push_back(c);
+    return out;
+}
+
+// The window creates labels first, then the focusable controls in tab
+// order, which is the order of kControlNames.
+HWND Control(const std::string& name) {
+    HWND form = MainForm();
+    if (!form) return nullptr;
+    std::vector<HWND> kids = Children(form);
+    for (size_t i = 0; i < kids.size() && i < std::size(kControlNames); ++i)
+        if (name == kControlNames[i]) return kids[i];
+    return nullptr;
+}
+
+int Fail(const char* what) {
+    std::fprintf(stderr, "quellora-poke: %s\n", what);
+    return 1;
+}
+
+int Layout() {
+    HWND form = MainForm();
+    if (!form) return Fail("no main window");
+    RECT client;
+    GetClientRect(form, &client);
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    std::printf("caption=%s client=%ldx%ld dpi=%d visible=%d\n", Utf8(TextOf(form)).c_str(), client.right,
+                client.bottom, dpi, IsWindowVisible(form) ? 1 : 0);
+    std::vector<HWND> kids = Children(form);
+    for (size_t i = 0; i < kids.size(); ++i) {
+        RECT r;
+        GetWindowRect(kids[i], &r);
+        MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&r), 2);
+        wchar_t cls[64];
+        GetClassNameW(kids[i], cls, 64);
+        LONG style = GetWindowLongW(kids[i], GWL_STYLE);
+        std::printf("%s class=%s rect=%ld,%ld,%ld,%ld tabstop=%d multiline=%d text=%s\n",
+                    i < std::size(kControlNames) ? kControlNames[i] : "?", Utf8(cls).c_str(), r.left, r.top,
+                    r.right - r.left, r.bottom - r.top, (style & WS_TABSTOP) ? 1 : 0,
+                    (style & ES_MULTILINE) && Utf8(cls) == "Edit" ? 1 : 0, Utf8(TextOf(kids[i])).c_str());
+    }
+    // The order Tab moves the focus in, from the first control.
+    std::printf("taborder=");
+    HWND first = GetNextDlgTabItem(form, nullptr, FALSE);
+    HWND c = first;
+    for (int guard = 0; c && guard < 16; ++guard) {
+        for (size_t i = 0; i < kids.size(); ++i)
+            if (kids[i] == c) std::printf("%s ", i < std::size(kControlNames) ? kControlNames[i] : "?");
+        c = GetNextDlgTabItem(form, c, FALSE);
+        if (c == first) break;
+    }
+    std::printf("\n");
+    return 0;
+}
+
+struct TBoxSearch {
+    DWORD Pid;
+    HWND Found;
+};
+
+BOOL CALLBACK FindBox(HWND h, LPARAM p) {
+    auto* s = reinterpret_cast<TBoxSearch*>(p);
+    wchar_t cls[16];
+    GetClassNameW(h, cls, 16);
+    if (std::wstring(cls) == L"#32770" && IsWindowVisible(h)) {
+        s->Found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int Dismiss() {
+    TBoxSearch s{0, nullptr};
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
+    if (!s.Found) return Fail("no message box");
+    std::wstring text;
+    for (HWND c = GetWindow(s.Found, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t cls[16];
+        GetClassNameW(c, cls, 16);
+        if (std::wstring(cls) == L"Static" && GetWindowTextLengthW(c) > 0) text += TextOf(c);
+    }
+    std::printf("caption=%s\ntext=%s\n", Utf8(TextOf(s.Found)).c_str(), Utf8(text).c_str());
+    PostMessageW(s.Found, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Fail("usage: see the comment at the top of PokeMain_win32.cpp");
+    std::string cmd = argv[1];
+    if (cmd == "close") {
+        HWND f = MainForm();
+        return f && PostMessageW(f, WM_CLOSE, 0, 0) ? 0 : Fail("no main window");
+    }
+    if (cmd == "close-all") {
+        EnumWindows(
+            [](HWND h, LPARAM) -> BOOL {
+                wchar_t cls[32];
+                GetClassNameW(h, cls, 32);
+                if (std::wstring(cls) == L"TMainForm") PostMessageW(h, WM_CLOSE, 0, 0);
+                return TRUE;
+            },
+            0);
+        return 0;
+    }
+    if (cmd == "app-close") {
+        HWND a = AppWindow();
+        return a && PostMessageW(a, WM_CLOSE, 0, 0) ? 0 : Fail("no application window");
+    }
+    if (cmd == "restore") {
+        HWND a = AppWindow();
+        return a && PostMessageW(a, WM_SYSCOMMAND, SC_RESTORE, 0) ? 0 : Fail("no application window");
+    }
+    if (cmd == "endsession") {
+        HWND a = AppWindow();
+        if (!a) return Fail("no application window");
+        SendMessageTimeoutW(a, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        return 0;
+    }
+    if (cmd == "layout") return Layout();
+    if (cmd == "dismiss") return Dismiss();
+    if ((cmd == "set" && argc == 4) || ((cmd == "get" || cmd == "click") && argc == 3)) {
+        HWND c = Control(argv[2]);
+        if (!c) return Fail("no such control");
+        if (cmd == "set")
+            return SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(argv[3]).c_str())) ? 0 : 1;
+        if (cmd == "get") {
+            std::printf("%s\n", Utf8(TextOf(c)).c_str());
+            return 0;
+        }
+        PostMessageW(GetParent(c), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(c), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(c));
+        return 0;
+    }
+    return Fail("unknown command");
+}
