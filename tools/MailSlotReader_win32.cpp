@@ -26,8 +26,12 @@ public:
         // next size but hands over the whole message to a large enough read.
         std::string buffer(std::max<size_t>(next, kMaxMessage), '\0');
         DWORD read = 0;
-        if (!ReadFile(FHandle, buffer.data(), DWORD(buffer.size()), &read, nullptr))
+        if (!ReadFile(FHandle, buffer.data(), DWORD(buffer.size()), &read, nullptr)) {
+            // Wine takes an empty message off the queue but reports the read
+            // as a broken pipe.
+            if (next == 0 && GetLastError() == ERROR_BROKEN_PIPE) return std::string();
             throw Exception("ReadFile failed: " + std::to_string(GetLastError()));
+        }
         buffer.resize(read);
         return buffer;
     }

@@ -2,6 +2,7 @@
 // forwards is read from the monitor's log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "e2e/Harness.h"
@@ -17,7 +18,9 @@ protected:
         program = new TProgram;
     }
     static void TearDownTestSuite() {
-        if (program) EXPECT_EQ(program->Close(), std::optional<int>(0));
+        if (program) {
+            EXPECT_EQ(program->Close(), std::optional<int>(0));
+        }
         delete program;
         delete monitor;
         program = nullptr;
@@ -100,7 +103,11 @@ TEST_F(MainJob, LargeMessagesAndZeroBytesArriveWhole) {
     for (size_t i = 0; i < big.size(); i += 7000) c.Send(big.substr(i, 7000));
     c.Send("\f");
     c.Send(zero + "\f");
-    EXPECT_EQ(Arrived(2), (std::vector<std::string>{big, zero}));
+    auto got = Arrived(2, 60s);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].size(), big.size());
+    EXPECT_TRUE(got[0] == big) << "the large message arrived changed";
+    EXPECT_EQ(got[1], zero);
 }
 
 TEST_F(MainJob, UnfinishedMessagesAreDropped) {
@@ -142,21 +149,24 @@ TEST_F(MainJob, TwoClientsAtOnceAndIPv6) {
     EXPECT_EQ(got, (std::vector<std::string>{"from a", "from b"}));
 }
 
-TEST_F(MainJob, MessagesWhileThePresentationProgramIsAwayAreDropped) {
-    monitor->Stop();
+// Start-up and ending, each with a program of its own.
+// Wine keeps a mailslot alive while a writer holds a handle to it, so the
+// presentation program going away and coming back cannot be played here;
+// a mailslot that appears only after the program started can.
+TEST(ProgramLifetime, MessagesBeforeTheMailslotExistsAreDroppedLaterOnesArrive) {
+    TProgram program;
     {
         TClient c("127.0.0.1", kPort);
         c.Send("nobody listens\f");
-        std::this_thread::sleep_for(500ms);
+        EXPECT_FALSE(c.WaitClosedByPeer(1s));
     }
-    monitor->Restart();
-    before = monitor->Log.Read().size();
+    TMonitor monitor;
     TClient c("127.0.0.1", kPort);
-    c.Send("back again\f");
-    EXPECT_EQ(Arrived(1), std::vector<std::string>{"back again"});
+    c.Send("now somebody does\f");
+    EXPECT_EQ(monitor.Log.WaitFor(1, 20s), std::vector<std::string>{"now somebody does"});
+    EXPECT_EQ(program.Close(), std::optional<int>(0));
 }
 
-// Start-up and ending, each with a program of its own.
 TEST(ProgramLifetime, MessageSentRightAfterStartIsForwarded) {
     TMonitor monitor;
     TProgram program({}, false);
