@@ -1,4 +1,5 @@
 #include "app/Controls_win32.h"
+#include "app/CoolTrayIcon_win32.h"
 #include "app/FormClasses.h"
 #include "app/IdAntiFreeze.h"
 #include "server/IdTCPServer.h"
@@ -13,6 +14,10 @@ TClassRegistry MainFormClasses() {
     r.Register("TMemo", [](TComponent* o) { return new TMemo(o); });
     r.Register("TIdAntiFreeze", [](TComponent* o) { return new TIdAntiFreeze(o); });
     r.Register("TIdTCPServer", [](TComponent* o) { return new TIdTCPServer(o); });
+    r.Register("TCoolTrayIcon", [](TComponent* o) { return new TCoolTrayIcon(o); });
+    r.Register("TImageList", [](TComponent* o) { return new TImageList(o); });
+    r.Register("TPopupMenu", [](TComponent* o) { return new TPopupMenu(o); });
+    r.Register("TMenuItem", [](TComponent* o) { return new TMenuItem(o); });
     return r;
 }
 

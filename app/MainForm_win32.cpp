@@ -105,13 +105,14 @@ void TMainForm::BindFields() {
     IdAntiFreeze1 = dynamic_cast<TIdAntiFreeze*>(find("IdAntiFreeze1"));
     IdTCPServer1 = dynamic_cast<TIdTCPServer*>(find("IdTCPServer1"));
     Memo1 = dynamic_cast<TMemo*>(find("Memo1"));
-    CoolTrayIcon1 = find("CoolTrayIcon1");
-    ImageList1 = find("ImageList1");
-    PopupMenu1 = find("PopupMenu1");
-    Beenden1 = find("Beenden1");
+    CoolTrayIcon1 = dynamic_cast<TCoolTrayIcon*>(find("CoolTrayIcon1"));
+    ImageList1 = dynamic_cast<TImageList*>(find("ImageList1"));
+    PopupMenu1 = dynamic_cast<TPopupMenu*>(find("PopupMenu1"));
+    Beenden1 = dynamic_cast<TMenuItem*>(find("Beenden1"));
     siLangDispatcher1 = find("siLangDispatcher1");
     siLang1 = find("siLang1");
     if (TntButton1) TntButton1->OnClick = [this](TComponent* s) { TntButton1Click(s); };
+    if (Beenden1) Beenden1->OnClick = [this](TComponent* s) { Beenden1Click(s); };
     if (IdTCPServer1) {
         IdTCPServer1->OnExecute = [this](TIdContext& c) { IdTCPServer1Execute(c); };
         // Deactivation keeps running hand-offs while it waits for listeners.
@@ -196,6 +197,8 @@ void TMainForm::CreateHandle() {
                      [](TWinControl* a, TWinControl* b) { return a->TabOrder < b->TabOrder; });
     for (TWinControl* c : focusable) c->CreateHandle(FHandle, scale, FFontHandle);
     FApplication.MainWindow = FHandle;
+    // The tray icon takes over the window's procedure once the window exists.
+    if (CoolTrayIcon1) CoolTrayIcon1->AttachOwnerWindow(FHandle);
 }
 
 LRESULT CALLBACK TMainForm::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

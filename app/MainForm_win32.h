@@ -7,6 +7,7 @@
 
 #include "app/Application_win32.h"
 #include "app/Controls_win32.h"
+#include "app/CoolTrayIcon_win32.h"
 #include "app/Font.h"
 #include "app/IdAntiFreeze.h"
 #include "link/MailSlotWriter.h"
@@ -38,10 +39,10 @@ public:
     TIdAntiFreeze* IdAntiFreeze1 = nullptr;
     TIdTCPServer* IdTCPServer1 = nullptr;
     TMemo* Memo1 = nullptr;
-    TComponent* CoolTrayIcon1 = nullptr;
-    TComponent* ImageList1 = nullptr;
-    TComponent* PopupMenu1 = nullptr;
-    TComponent* Beenden1 = nullptr;
+    TCoolTrayIcon* CoolTrayIcon1 = nullptr;
+    TImageList* ImageList1 = nullptr;
+    TPopupMenu* PopupMenu1 = nullptr;
+    TMenuItem* Beenden1 = nullptr;
     TComponent* siLangDispatcher1 = nullptr;
     TComponent* siLang1 = nullptr;
 

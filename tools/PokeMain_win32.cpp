@@ -13,11 +13,19 @@
 //   quellora-poke click NAME            presses button NAME
 //   quellora-poke layout                prints caption, client size and each control in tab order
 //   quellora-poke dismiss               prints and closes the program's message box, if any
+//   quellora-poke tray-rbutton [ID]     right click on the tray icon, as the shell reports it
+//   quellora-poke tray-lbutton [ID]     left click on the tray icon
+//   quellora-poke tray-dblclick [ID]    left double click on the tray icon
+//   quellora-poke menu                  prints the open popup menu's place and, where readable, items
+//   quellora-poke menu choose N         chooses item N (from 0) of the open popup menu
+//
+// ID is the tray icon's identity; the program's only icon has 1.
 //
 // Controls are found by their text-independent position in creation order.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -42,10 +50,12 @@ std::wstring Wide(const std::string& s) {
     return w;
 }
 
+// WM_GETTEXT itself: GetWindowText does not ask a window of another
+// process, and an edit control keeps its text to itself.
 std::wstring TextOf(HWND h) {
-    int n = GetWindowTextLengthW(h);
+    LRESULT n = SendMessageW(h, WM_GETTEXTLENGTH, 0, 0);
     std::wstring w(size_t(n) + 1, L'\0');
-    n = GetWindowTextW(h, w.data(), n + 1);
+    n = SendMessageW(h, WM_GETTEXT, WPARAM(n + 1), reinterpret_cast<LPARAM>(w.data()));
     w.resize(size_t(n > 0 ? n : 0));
     return w;
 }
@@ -144,6 +154,73 @@ int Dismiss() {
     return 0;
 }
 
+// The callbacks the shell posts for mouse events on the icon.
+int Tray(const std::string& cmd, UINT id) {
+    HWND handler = FindWindowW(L"TTrayIconHandler", nullptr);
+    if (!handler) return Fail("no tray icon handler window");
+    const UINT kCallback = 0x0800;
+    std::vector<UINT> events;
+    if (cmd == "tray-rbutton") events = {WM_RBUTTONDOWN, WM_RBUTTONUP};
+    if (cmd == "tray-lbutton") events = {WM_LBUTTONDOWN, WM_LBUTTONUP};
+    if (cmd == "tray-dblclick") events = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP};
+    for (UINT e : events) PostMessageW(handler, kCallback, id, LPARAM(e));
+    return 0;
+}
+
+BOOL CALLBACK FindOpenMenu(HWND h, LPARAM p) {
+    wchar_t cls[16];
+    GetClassNameW(h, cls, 16);
+    if (std::wstring(cls) == L"#32768" && IsWindowVisible(h)) {
+        *reinterpret_cast<HWND*>(p) = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND OpenMenuWindow() {
+    HWND found = nullptr;
+    EnumWindows(FindOpenMenu, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// A close request to every instance's main window.
+BOOL CALLBACK CloseMainForm(HWND h, LPARAM) {
+    wchar_t cls[32];
+    GetClassNameW(h, cls, 32);
+    if (std::wstring(cls) == L"TMainForm") PostMessageW(h, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+int Menu(int argc, char** argv) {
+    HWND window = OpenMenuWindow();
+    if (!window) return Fail("no open menu");
+    // Menus are private to their process under Wine: the items can be read
+    // only where the system shares them; the window itself is always there.
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0));
+    int count = menu ? GetMenuItemCount(menu) : -1;
+    if (argc == 2) {
+        RECT r;
+        GetWindowRect(window, &r);
+        std::printf("open=%ld,%ld,%ld,%ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        for (int i = 0; i < count; ++i) {
+            wchar_t text[256] = {};
+            GetMenuStringW(menu, UINT(i), text, 256, MF_BYPOSITION);
+            std::printf("item=%s\n", Utf8(text).c_str());
+        }
+        return 0;
+    }
+    if (argc == 4 && std::string(argv[2]) == "choose") {
+        int n = std::atoi(argv[3]);
+        if (n < 0 || (count >= 0 && n >= count)) return Fail("no such item");
+        // The menu's own keyboard handling: from no selection, n + 1 steps
+        // down reach item n; Enter chooses it.
+        for (int i = 0; i <= n; ++i) PostMessageW(window, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+        return 0;
+    }
+    return Fail("usage: menu [choose N]");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -154,14 +231,7 @@ int main(int argc, char** argv) {
         return f && PostMessageW(f, WM_CLOSE, 0, 0) ? 0 : Fail("no main window");
     }
     if (cmd == "close-all") {
-        EnumWindows(
-            [](HWND h, LPARAM) -> BOOL {
-                wchar_t cls[32];
-                GetClassNameW(h, cls, 32);
-                if (std::wstring(cls) == L"TMainForm") PostMessageW(h, WM_CLOSE, 0, 0);
-                return TRUE;
-            },
-            0);
+        EnumWindows(CloseMainForm, 0);
         return 0;
     }
     if (cmd == "app-close") {
@@ -180,6 +250,9 @@ int main(int argc, char** argv) {
     }
     if (cmd == "layout") return Layout();
     if (cmd == "dismiss") return Dismiss();
+    if (cmd == "tray-rbutton" || cmd == "tray-lbutton" || cmd == "tray-dblclick")
+        return Tray(cmd, argc > 2 ? UINT(std::atoi(argv[2])) : 1u);
+    if (cmd == "menu") return Menu(argc, argv);
     if ((cmd == "set" && argc == 4) || ((cmd == "get" || cmd == "click") && argc == 3)) {
         HWND c = Control(argv[2]);
         if (!c) return Fail("no such control");

@@ -1,0 +1,60 @@
+// The tray icon of the real program under Wine: the callbacks the shell
+// posts to the icon's handler window, and what the user then sees.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "e2e/Harness.h"
+
+using namespace e2e;
+
+namespace {
+
+// The open popup menu's description from quellora-poke, or empty when no
+// menu opens within `timeout`.
+std::string WaitForMenu(std::chrono::milliseconds timeout) {
+    for (auto end = Clock::now() + timeout; Clock::now() < end; std::this_thread::sleep_for(100ms)) {
+        int rc = -1;
+        std::string out = Poke({"menu"}, &rc);
+        if (rc == 0 && out.find("open=") != std::string::npos) return out;
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST(TrayIcon, RightButtonOpensTheMenuAndItsItemEndsTheProgram) {
+    TProgram program;
+    int rc = -1;
+    Poke({"tray-rbutton"}, &rc);
+    ASSERT_EQ(rc, 0);
+    std::string menu = WaitForMenu(20s);
+    ASSERT_NE(menu, "") << "no popup menu opened";
+    // One item, so one line high: far less tall than wide.
+    int x = 0, y = 0, w = 0, h = 0;
+    ASSERT_EQ(std::sscanf(menu.c_str(), "open=%d,%d,%d,%d", &x, &y, &w, &h), 4) << menu;
+    EXPECT_GT(w, h);
+    EXPECT_LT(h, 40);
+    Poke({"menu", "choose", "0"}, &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(program.Process().Wait(30s), std::optional<int>(0));
+}
+
+TEST(TrayIcon, LeftClickAndDoubleClickShowNothing) {
+    TProgram program;
+    int rc = -1;
+    Poke({"tray-lbutton"}, &rc);
+    EXPECT_EQ(rc, 0);
+    Poke({"tray-dblclick"}, &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(WaitForMenu(2s), "");
+    std::string layout = Poke({"layout"});
+    EXPECT_NE(layout.find("visible=0"), std::string::npos) << layout;
+    EXPECT_TRUE(program.Process().Running());
+    // The program still answers its icon afterwards.
+    Poke({"tray-rbutton"}, &rc);
+    EXPECT_NE(WaitForMenu(20s), "");
+    Poke({"menu", "choose", "0"}, &rc);
+    EXPECT_EQ(program.Process().Wait(30s), std::optional<int>(0));
+}
