@@ -1,0 +1,92 @@
+// The command server without window or tray: listens on port 19150 (IPv4
+// and IPv6), and its main thread forwards every message's 8-bit form to the
+// "Quellora\Messages" mailslot. Ends cleanly on SIGINT or SIGTERM. Takes no
+// arguments.
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <pthread.h>
+
+#include "base/Text.h"
+#include "link/MailSlotWriter.h"
+#include "server/ConnectionLoop.h"
+#include "server/IdTCPServer.h"
+#include "server/IdThreadSupport.h"
+#include "server/MainThreadQueue.h"
+
+namespace {
+
+using namespace qr;
+
+constexpr uint16_t kPort = 19150;
+// How often the main loop looks for a stop signal while no message arrives.
+constexpr std::chrono::milliseconds kSignalPollPeriod{250};
+
+// One message's trip through the main thread.
+class TForwardSync : public TIdSync {
+public:
+    TForwardSync(TMainThreadQueue& queue, TMailSlotWriter& writer, const UString& text)
+        : TIdSync(queue), FWriter(writer), FText(text) {}
+
+protected:
+    void RunInMainThread() override { FWriter.WriteString(UnicodeToAnsi(FText)); }
+
+private:
+    TMailSlotWriter& FWriter;
+    UString FText;
+};
+
+void ReportError(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "%s: %s\n", e.ClassName(), e.what());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "unknown error\n");
+    }
+}
+
+}  // namespace
+
+int main() {
+    // The stop signals are blocked in every thread (threads inherit the
+    // mask) and taken by the main loop, which then tears down in order.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    AnnounceThreadName("Main");
+
+    try {
+        TMainThreadQueue queue;
+        queue.SetErrorHandler(ReportError);
+        TMailSlotWriter writer(u"Quellora\\Messages");
+        TIdTCPServer server(nullptr);
+        server.SetName("IdTCPServer1");
+        server.SetDefaultPort(kPort);
+        server.SetMainThreadQueue(&queue);
+        server.OnExecute = [&queue, &writer](TIdContext& context) {
+            RunConnectionLoop(context.Connection(), [&queue, &writer](const UString& text) {
+                TForwardSync(queue, writer, text).Synchronize();
+            });
+        };
+        server.SetActive(true);
+
+        for (;;) {
+            queue.ServiceFor(kSignalPollPeriod);
+            timespec noWait{0, 0};
+            if (sigtimedwait(&stopSignals, nullptr, &noWait) > 0) break;
+        }
+        // Connection threads still waiting for the main thread are released
+        // unserved, so the deactivation does not wait for them.
+        queue.BeginShutdown();
+        server.SetActive(false);
+    } catch (...) {
+        ReportError(std::current_exception());
+        return 1;
+    }
+    return 0;
+}

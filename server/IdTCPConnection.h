@@ -1,0 +1,86 @@
+#pragma once
+// One accepted connection: its I/O handler with the input buffer, the
+// connection with the two operations the connection loop uses, and the
+// context handed to the server's OnExecute. Each owns and frees the next.
+#include <memory>
+#include <string>
+
+#include "server/IdSocketHandle.h"
+
+namespace qr {
+
+using TIdBytes = std::string;  // raw bytes
+
+class TIdTCPServer;
+
+class TIdIOHandlerStack {
+public:
+    explicit TIdIOHandlerStack(std::shared_ptr<TIdStack> stack);
+
+    static constexpr int ReadTimeout = -1;        // wait without limit
+    static constexpr int RecvBufferSize = 32768;  // most bytes one receive takes
+
+    TIdSocketHandle& Binding() { return FBinding; }
+    TIdBytes& InputBuffer() { return FInputBuffer; }
+    bool Opened() const { return FOpened; }
+    bool ClosedGracefully() const { return FClosedGracefully; }
+
+    void Open();
+    // Marks the socket not allocated, closes it and marks the handler closed.
+    void Close();
+    // Waits until the socket is readable; false once the socket is closed.
+    bool WaitReadable(int timeoutMs);
+    // One receive: bytes go to the input buffer; 0 bytes mean the peer
+    // closed its side, and the socket is closed. Raises EIdSocketError.
+    void ReadFromSource();
+    // Raises EIdConnClosedGracefully when the peer closed or the socket is gone.
+    void CheckForDisconnect();
+
+private:
+    TIdSocketHandle FBinding;
+    TIdBytes FInputBuffer;
+    bool FOpened = false;
+    bool FClosedGracefully = false;
+};
+
+class TIdTCPConnection {
+public:
+    explicit TIdTCPConnection(std::unique_ptr<TIdIOHandlerStack> ioHandler);
+
+    TIdIOHandlerStack& IOHandler() { return *FIOHandler; }
+
+    // Waits without limit for input and appends every buffered byte to
+    // `data`; returns only after appending at least one byte, otherwise
+    // raises EIdConnClosedGracefully or EIdSocketError.
+    void ReadAvailable(TIdBytes& data);
+    // Closes the connection. With `probe`, first looks once, without
+    // waiting, whether the peer sent or closed something; an error of that
+    // look is raised after the connection has been closed.
+    void CloseConnection(bool probe);
+    bool Connected();
+
+private:
+    std::unique_ptr<TIdIOHandlerStack> FIOHandler;
+};
+
+class TIdContext {
+public:
+    explicit TIdContext(std::unique_ptr<TIdTCPConnection> connection);
+    virtual ~TIdContext();
+    TIdTCPConnection& Connection() { return *FConnection; }
+
+private:
+    std::unique_ptr<TIdTCPConnection> FConnection;
+};
+
+class TIdServerContext : public TIdContext {
+public:
+    TIdServerContext(std::unique_ptr<TIdTCPConnection> connection, TIdTCPServer& server)
+        : TIdContext(std::move(connection)), FServer(server) {}
+    TIdTCPServer& Server() { return FServer; }
+
+private:
+    TIdTCPServer& FServer;
+};
+
+}  // namespace qr

@@ -1,0 +1,116 @@
+#pragma once
+// The main-thread request queue: other threads run an operation on the main
+// thread and wait for it. Requests run one at a time, first in, first out,
+// each exactly once. The queue lock is held only to add or take requests,
+// never while an operation runs.
+//
+// Teardown: once BeginShutdown() has been called (the main window calls it
+// when its destruction begins), pending and new requests complete at once
+// without running their operation. A connection thread waiting for a
+// hand-off is released, so the server's deactivation, which waits for every
+// connection thread, cannot hang on it, and no operation runs against
+// objects that are being destroyed.
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace qr {
+
+// A manual-reset event.
+class TEvent {
+public:
+    void Set();
+    void Reset();
+    bool IsSet() const;
+    // Waits until the event is set; see the callers for why each wait ends.
+    void Wait();
+    bool WaitFor(std::chrono::milliseconds timeout);
+
+private:
+    mutable std::mutex FLock;
+    std::condition_variable FChanged;
+    bool FSet = false;
+};
+
+class TMainThreadQueue {
+public:
+    using TOperation = std::function<void()>;
+    using TErrorHandler = std::function<void(std::exception_ptr)>;
+    using TWakeUp = std::function<void()>;
+
+    // The thread that constructs the queue is its main thread.
+    TMainThreadQueue();
+    // Releases every waiter (as BeginShutdown).
+    ~TMainThreadQueue();
+    TMainThreadQueue(const TMainThreadQueue&) = delete;
+    TMainThreadQueue& operator=(const TMainThreadQueue&) = delete;
+
+    // Called after a request has been queued, on the queuing thread; the
+    // owner uses it to wake its loop (the window program posts WM_NULL).
+    void SetWakeUp(TWakeUp wakeUp);
+    // Receives an error raised by an operation, on the main thread; the
+    // waiting thread is released as if the operation had succeeded. Without
+    // a handler such errors are dropped.
+    void SetErrorHandler(TErrorHandler handler);
+
+    bool IsMainThread() const { return std::this_thread::get_id() == FMainThread; }
+
+    // Runs `operation` on the main thread and returns when it has run (or
+    // when teardown released it). On the main thread itself it runs at once.
+    void Execute(const TOperation& operation);
+
+    // Main thread: runs every request queued so far; true if any ran.
+    bool RunQueue();
+    bool HasPending() const;
+
+    // Main thread: runs requests as they arrive until `period` has passed.
+    void ServiceFor(std::chrono::milliseconds period);
+    // Main thread: runs requests as they arrive until `done()` is true.
+    // `done` is checked again whenever Poke() is called, so whoever makes it
+    // true must call Poke() afterwards.
+    void WaitServicing(const std::function<bool()>& done);
+    // Any thread: wakes a WaitServicing so that it checks its condition.
+    void Poke();
+
+    void BeginShutdown();
+    bool ShuttingDown() const;
+
+private:
+    struct TRequest {
+        const TOperation* Operation;
+        TEvent Done;  // created for this request, closed after it
+    };
+
+    void RunOne(TRequest& request);
+
+    const std::thread::id FMainThread;
+    mutable std::mutex FLock;
+    std::condition_variable FSignal;  // queue not empty, or poked
+    std::deque<TRequest*> FPending;
+    bool FPoked = false;
+    bool FShutdown = false;
+    TWakeUp FWakeUp;
+    TErrorHandler FErrorHandler;
+};
+
+// Base of blocking main-thread calls: a connection thread derives, fills
+// in its data and calls Synchronize(), which returns once the main thread
+// has run RunInMainThread().
+class TIdSync {
+public:
+    explicit TIdSync(TMainThreadQueue& queue) : FQueue(queue) {}
+    virtual ~TIdSync() = default;
+    void Synchronize();
+
+protected:
+    virtual void RunInMainThread() = 0;
+
+private:
+    TMainThreadQueue& FQueue;
+};
+
+}  // namespace qr

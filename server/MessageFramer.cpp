@@ -1,0 +1,49 @@
+#include "server/MessageFramer.h"
+
+#include "server/QuitCommand.h"
+
+namespace qr {
+
+namespace {
+constexpr char kMessageEnd = '\x0C';
+}
+
+void TMessageFramer::Feed(std::string_view bytes) {
+    while (!FQuitSeen && !FOverflowed) {
+        size_t end = bytes.find(kMessageEnd);
+        std::string_view piece = bytes.substr(0, end);
+        if (FPartial.size() + piece.size() > MaxMessageSize) {
+            // A client could otherwise make the buffer grow until memory
+            // runs out.
+            FOverflowed = true;
+            FPartial.clear();
+            FPartial.shrink_to_fit();
+            return;
+        }
+        if (end == std::string_view::npos) {
+            FPartial.append(piece);
+            return;
+        }
+        Complete(piece);
+        bytes.remove_prefix(end + 1);
+    }
+}
+
+void TMessageFramer::Complete(std::string_view tail) {
+    FPartial.append(tail);
+    TFramedMessage m;
+    AnsiString bytes = UnicodeToAnsi(AnsiToUnicode(FPartial));
+    m.Text = AnsiToUnicode(bytes);
+    m.IsQuit = IsQuitCommand(m.Text);
+    FPartial.clear();
+    if (m.IsQuit) FQuitSeen = true;
+    FReady.push_back(std::move(m));
+}
+
+TFramedMessage TMessageFramer::TakeMessage() {
+    TFramedMessage m = std::move(FReady.front());
+    FReady.pop_front();
+    return m;
+}
+
+}  // namespace qr

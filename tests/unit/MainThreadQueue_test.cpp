@@ -1,0 +1,209 @@
+// The main-thread request queue: order, exactly-once, errors, the lock not
+// held while an operation runs, and teardown releasing waiters.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/MainThreadQueue.h"
+
+namespace qr {
+namespace {
+
+constexpr std::chrono::milliseconds kWait{20000};
+
+// Runs the queue until `done`, within kWait.
+bool ServiceUntil(TMainThreadQueue& q, const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + kWait;
+    for (;;) {
+        q.RunQueue();
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        q.ServiceFor(std::chrono::milliseconds(5));
+    }
+}
+
+bool WaitFor(const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + kWait;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+TEST(MainThreadQueue, RunsRequestsInQueueOrderOnTheMainThread) {
+    TMainThreadQueue q;
+    std::vector<int> order;  // main thread only
+    std::vector<bool> onMain;
+    std::atomic<int> wakeUps{0};
+    q.SetWakeUp([&] { ++wakeUps; });
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 5; ++i) {
+        threads.emplace_back([&, i] {
+            q.Execute([&, i] {
+                order.push_back(i);
+                onMain.push_back(q.IsMainThread());
+            });
+        });
+        // Queue them one after another so the order is known.
+        ASSERT_TRUE(WaitFor([&] { return wakeUps.load() == i + 1; }));
+    }
+    EXPECT_TRUE(order.empty()) << "nothing runs until the main thread runs the queue";
+    EXPECT_TRUE(q.RunQueue());
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(onMain, std::vector<bool>(5, true));
+    EXPECT_FALSE(q.RunQueue());
+}
+
+TEST(MainThreadQueue, EveryRequestRunsExactlyOnceWithItsOwnData) {
+    TMainThreadQueue q;
+    constexpr int kThreads = 8, kEach = 200;
+    std::vector<std::vector<int>> seen(kThreads);  // main thread only
+    std::atomic<int> finished{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) q.Execute([&, t, i] { seen[size_t(t)].push_back(i); });
+            ++finished;
+        });
+    ASSERT_TRUE(ServiceUntil(q, [&] { return finished.load() == kThreads; }));
+    for (auto& t : threads) t.join();
+    std::vector<int> expected(kEach);
+    for (int i = 0; i < kEach; ++i) expected[size_t(i)] = i;
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(seen[size_t(t)], expected) << "thread " << t;
+}
+
+TEST(MainThreadQueue, AnErrorGoesToTheHandlerAndTheWaiterGoesOn) {
+    TMainThreadQueue q;
+    std::vector<std::string> errors;
+    q.SetErrorHandler([&](std::exception_ptr e) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::exception& x) {
+            errors.push_back(x.what());
+        }
+    });
+    std::atomic<int> returned{0};
+    bool laterRan = false;
+    std::thread t([&] {
+        q.Execute([] { throw std::runtime_error("boom"); });
+        ++returned;
+        q.Execute([&] { laterRan = true; });
+        ++returned;
+    });
+    ASSERT_TRUE(ServiceUntil(q, [&] { return returned.load() == 2; }));
+    t.join();
+    EXPECT_EQ(errors, std::vector<std::string>{"boom"});
+    EXPECT_TRUE(laterRan);
+
+    // A handler that fails itself still releases the waiter.
+    q.SetErrorHandler([](std::exception_ptr) { throw std::logic_error("handler"); });
+    std::atomic<bool> done{false};
+    std::thread t2([&] {
+        q.Execute([] { throw 42; });
+        done = true;
+    });
+    ASSERT_TRUE(ServiceUntil(q, [&] { return done.load(); }));
+    t2.join();
+}
+
+TEST(MainThreadQueue, TheLockIsNotHeldWhileAnOperationRuns) {
+    TMainThreadQueue q;
+    std::atomic<bool> secondQueued{false};
+    std::atomic<int> returned{0};
+    std::thread second;
+    std::thread first([&] {
+        q.Execute([&] {
+            // While this runs on the main thread another thread can queue.
+            second = std::thread([&] {
+                q.Execute([] {});
+                ++returned;
+            });
+            secondQueued = WaitFor([&] { return q.HasPending(); });
+        });
+        ++returned;
+    });
+    ASSERT_TRUE(ServiceUntil(q, [&] { return returned.load() == 2; }));
+    first.join();
+    second.join();
+    EXPECT_TRUE(secondQueued.load());
+}
+
+TEST(MainThreadQueue, ShutdownReleasesWaitersWithoutRunningThem) {
+    TMainThreadQueue q;
+    std::atomic<int> queued{0}, ran{0}, returned{0};
+    q.SetWakeUp([&] { ++queued; });
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 3; ++i)
+        threads.emplace_back([&] {
+            q.Execute([&] { ++ran; });
+            ++returned;
+        });
+    ASSERT_TRUE(WaitFor([&] { return queued.load() == 3; }));
+    EXPECT_EQ(returned.load(), 0);
+    q.BeginShutdown();
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(returned.load(), 3);
+    EXPECT_EQ(ran.load(), 0);
+    // New requests return at once, unrun.
+    std::thread late([&] { q.Execute([&] { ++ran; }); });
+    late.join();
+    EXPECT_EQ(ran.load(), 0);
+    EXPECT_FALSE(q.RunQueue());
+}
+
+TEST(MainThreadQueue, MainThreadWaitsKeepRunningTheQueue) {
+    TMainThreadQueue q;
+    std::atomic<bool> condition{false};
+    bool handOffRan = false;
+    std::thread worker([&] {
+        q.Execute([&] { handOffRan = true; });
+        condition = true;
+        q.Poke();
+    });
+    // The condition only comes true after the main thread has run the
+    // worker's request inside the wait.
+    q.WaitServicing([&] { return condition.load(); });
+    worker.join();
+    EXPECT_TRUE(handOffRan);
+
+    bool inline_ = false;
+    q.Execute([&] { inline_ = q.IsMainThread(); });
+    EXPECT_TRUE(inline_) << "on the main thread a request runs at once";
+}
+
+class TRecordingSync : public TIdSync {
+public:
+    TRecordingSync(TMainThreadQueue& q, std::vector<std::string>& log, std::string text)
+        : TIdSync(q), FQueue(q), FLog(log), FText(std::move(text)) {}
+
+protected:
+    void RunInMainThread() override { FLog.push_back(FText + (FQueue.IsMainThread() ? "@main" : "@other")); }
+
+private:
+    TMainThreadQueue& FQueue;
+    std::vector<std::string>& FLog;
+    std::string FText;
+};
+
+TEST(MainThreadQueue, SynchronizeRunsTheSyncObjectOnTheMainThread) {
+    TMainThreadQueue q;
+    std::vector<std::string> log;
+    std::atomic<bool> back{false};
+    std::thread t([&] {
+        TRecordingSync(q, log, "hello").Synchronize();
+        back = true;
+    });
+    ASSERT_TRUE(ServiceUntil(q, [&] { return back.load(); }));
+    t.join();
+    EXPECT_EQ(log, std::vector<std::string>{"hello@main"});
+}
+
+}  // namespace
+}  // namespace qr
