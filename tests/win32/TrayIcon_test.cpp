@@ -303,3 +303,69 @@ TEST_F(Tray, DestructionRemovesTheIconAndRestoresTheOwnerProcedure) {
     EXPECT_EQ(GetWindowLongPtrW(owner, GWLP_WNDPROC), original);
     DestroyWindow(owner);
 }
+
+TEST_F(Tray, RestoreCommandToTheApplicationWindowShowsTheMainWindow) {
+    Load();
+    HWND main = CreateWindowExW(0, L"STATIC", L"main", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(main, nullptr);
+    application.MainWindow = main;
+    EXPECT_FALSE(IsWindowVisible(main));
+    SendMessageW(application.Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_TRUE(IsWindowVisible(main));
+    application.MainWindow = nullptr;
+    DestroyWindow(main);
+}
+
+TEST_F(Tray, VersionModeSelectsTheRecordedVersion) {
+    TCoolTrayIcon* icon = Load();
+    icon->SetVersionMode(1);
+    EXPECT_EQ(shell.Calls.back().Message, DWORD(NIM_SETVERSION));
+    EXPECT_EQ(shell.Calls.back().Record.uVersion, 3u);
+    icon->SetVersionMode(0);
+    EXPECT_EQ(shell.Calls.back().Record.uVersion, 0u);
+}
+
+TEST(TrayMenu, ChosenItemRunsItsHandlerThroughTheMenuWindow) {
+    TPopupMenu menu(nullptr);
+    TMenuItem* first = new TMenuItem(nullptr);
+    TMenuItem* second = new TMenuItem(nullptr);
+    std::unique_ptr<TMenuItem> ownFirst(first), ownSecond(second);
+    menu.InsertChild(first);
+    menu.InsertChild(second);
+    std::vector<TComponent*> clicked;
+    first->OnClick = [&](TComponent* s) { clicked.push_back(s); };
+    second->OnClick = [&](TComponent* s) { clicked.push_back(s); };
+    SendMessageW(menu.Window(), WM_COMMAND, second->Command(), 0);
+    EXPECT_EQ(clicked, std::vector<TComponent*>{second});
+    second->Enabled = false;
+    SendMessageW(menu.Window(), WM_COMMAND, second->Command(), 0);
+    EXPECT_EQ(clicked.size(), 1u);
+    ownSecond.reset();
+    EXPECT_EQ(menu.Items().Count(), 1);
+}
+
+TEST(TrayTimer, StartsOnlyWithAnIntervalAndTicksThroughTheSharedWindow) {
+    int ticks = 0;
+    TSimpleTimer timer(0, [&](TSimpleTimer* t) {
+        ++ticks;
+        t->Stop();
+    });
+    const int before = TSimpleTimer::RunningCount();
+    EXPECT_FALSE(timer.Start());
+    EXPECT_FALSE(timer.Running());
+    timer.SetInterval(10);
+    ASSERT_TRUE(timer.Start());
+    EXPECT_TRUE(timer.Running());
+    EXPECT_EQ(TSimpleTimer::RunningCount(), before + 1);
+    MSG msg;
+    for (DWORD end = GetTickCount() + 10000; ticks == 0 && GetTickCount() < end;) {
+        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        else
+            Sleep(1);
+    }
+    EXPECT_EQ(ticks, 1);
+    EXPECT_FALSE(timer.Running());
+    EXPECT_EQ(TSimpleTimer::RunningCount(), before);
+}
