@@ -76,7 +76,7 @@ public:
 protected:
     const wchar_t* WindowClass() const override { return L"EDIT"; }
     DWORD WindowStyle() const override {
-        return WS_TABSTOP | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+        return WS_TABSTOP | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN;
     }
 };
 
