@@ -16,10 +16,13 @@
 //   quellora-poke tray-rbutton [ID]     right click on the tray icon, as the shell reports it
 //   quellora-poke tray-lbutton [ID]     left click on the tray icon
 //   quellora-poke tray-dblclick [ID]    left double click on the tray icon
-//   quellora-poke menu                  prints the open popup menu's place and, where readable, items
+//   quellora-poke tray-pid              prints the process id of the newest copy with a tray icon
+//   quellora-poke tray-visible          prints how many windows of that copy are visible (message boxes
+//   aside) quellora-poke menu                  prints the open popup menu's place and, where readable, items
 //   quellora-poke menu choose N         chooses item N (from 0) of the open popup menu
 //
-// ID is the tray icon's identity; the program's only icon has 1.
+// ID is the tray icon's identity; the program's only icon has 1. With
+// several copies running, the tray and menu commands address the newest.
 //
 // Controls are found by their text-independent position in creation order.
 #include <windows.h>
@@ -154,9 +157,45 @@ int Dismiss() {
     return 0;
 }
 
+// Several copies of the program may run in one Wine prefix; the tray
+// commands talk to the newest one (the one a test has just started).
+struct TNewest {
+    HWND Window = nullptr;
+    ULONGLONG Created = 0;
+};
+
+ULONGLONG ProcessStart(DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) return 0;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    ULONGLONG t = 0;
+    if (GetProcessTimes(process, &created, &exited, &kernel, &user))
+        t = (ULONGLONG(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    CloseHandle(process);
+    return t;
+}
+
+BOOL CALLBACK FindNewestHandler(HWND h, LPARAM p) {
+    wchar_t cls[32];
+    GetClassNameW(h, cls, 32);
+    if (std::wstring(cls) != L"TTrayIconHandler") return TRUE;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    auto* newest = reinterpret_cast<TNewest*>(p);
+    ULONGLONG created = ProcessStart(pid);
+    if (!newest->Window || created > newest->Created) *newest = {h, created};
+    return TRUE;
+}
+
+HWND TrayHandler() {
+    TNewest newest;
+    EnumWindows(FindNewestHandler, reinterpret_cast<LPARAM>(&newest));
+    return newest.Window;
+}
+
 // The callbacks the shell posts for mouse events on the icon.
 int Tray(const std::string& cmd, UINT id) {
-    HWND handler = FindWindowW(L"TTrayIconHandler", nullptr);
+    HWND handler = TrayHandler();
     if (!handler) return Fail("no tray icon handler window");
     const UINT kCallback = 0x0800;
     std::vector<UINT> events;
@@ -167,20 +206,47 @@ int Tray(const std::string& cmd, UINT id) {
     return 0;
 }
 
+struct TMenuSearch {
+    DWORD Pid;
+    HWND Found;
+};
+
 BOOL CALLBACK FindOpenMenu(HWND h, LPARAM p) {
+    auto* s = reinterpret_cast<TMenuSearch*>(p);
     wchar_t cls[16];
     GetClassNameW(h, cls, 16);
-    if (std::wstring(cls) == L"#32768" && IsWindowVisible(h)) {
-        *reinterpret_cast<HWND*>(p) = h;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (std::wstring(cls) == L"#32768" && IsWindowVisible(h) && pid == s->Pid) {
+        s->Found = h;
         return FALSE;
     }
     return TRUE;
 }
 
+// The open popup menu of the newest copy of the program.
 HWND OpenMenuWindow() {
-    HWND found = nullptr;
-    EnumWindows(FindOpenMenu, reinterpret_cast<LPARAM>(&found));
-    return found;
+    HWND handler = TrayHandler();
+    if (!handler) return nullptr;
+    TMenuSearch s{0, nullptr};
+    GetWindowThreadProcessId(handler, &s.Pid);
+    EnumWindows(FindOpenMenu, reinterpret_cast<LPARAM>(&s));
+    return s.Found;
+}
+
+struct TVisibleCount {
+    DWORD Pid;
+    int Count;
+};
+
+BOOL CALLBACK CountVisible(HWND h, LPARAM p) {
+    auto* c = reinterpret_cast<TVisibleCount*>(p);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    wchar_t cls[16];
+    GetClassNameW(h, cls, 16);
+    if (pid == c->Pid && IsWindowVisible(h) && std::wstring(cls) != L"#32770") ++c->Count;
+    return TRUE;
 }
 
 // A close request to every instance's main window.
@@ -253,6 +319,23 @@ int main(int argc, char** argv) {
     if (cmd == "tray-rbutton" || cmd == "tray-lbutton" || cmd == "tray-dblclick")
         return Tray(cmd, argc > 2 ? UINT(std::atoi(argv[2])) : 1u);
     if (cmd == "menu") return Menu(argc, argv);
+    if (cmd == "tray-visible") {
+        HWND handler = TrayHandler();
+        if (!handler) return Fail("no tray icon handler window");
+        TVisibleCount c{0, 0};
+        GetWindowThreadProcessId(handler, &c.Pid);
+        EnumWindows(CountVisible, reinterpret_cast<LPARAM>(&c));
+        std::printf("%d\n", c.Count);
+        return 0;
+    }
+    if (cmd == "tray-pid") {
+        HWND handler = TrayHandler();
+        if (!handler) return Fail("no tray icon handler window");
+        DWORD pid = 0;
+        GetWindowThreadProcessId(handler, &pid);
+        std::printf("%lu\n", static_cast<unsigned long>(pid));
+        return 0;
+    }
     if ((cmd == "set" && argc == 4) || ((cmd == "get" || cmd == "click") && argc == 3)) {
         HWND c = Control(argv[2]);
         if (!c) return Fail("no such control");

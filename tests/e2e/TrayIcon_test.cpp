@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "e2e/Harness.h"
@@ -22,10 +24,27 @@ std::string WaitForMenu(std::chrono::milliseconds timeout) {
     return {};
 }
 
+// The process id of the newest copy of the program with a tray icon.
+std::string NewestTrayPid() { return Poke({"tray-pid"}); }
+
+// Starts the program and waits until its tray icon exists: the tray
+// commands go to the newest copy, and other copies may already be running.
+std::unique_ptr<TProgram> StartWithIcon() {
+    const std::string before = NewestTrayPid();
+    auto program = std::make_unique<TProgram>();
+    for (auto end = Clock::now() + 20s; Clock::now() < end; std::this_thread::sleep_for(100ms)) {
+        std::string now = NewestTrayPid();
+        if (!now.empty() && now != before) return program;
+    }
+    ADD_FAILURE() << "the program's tray icon handler never appeared";
+    return program;
+}
+
 }  // namespace
 
 TEST(TrayIcon, RightButtonOpensTheMenuAndItsItemEndsTheProgram) {
-    TProgram program;
+    auto started = StartWithIcon();
+    TProgram& program = *started;
     int rc = -1;
     Poke({"tray-rbutton"}, &rc);
     ASSERT_EQ(rc, 0);
@@ -42,15 +61,16 @@ TEST(TrayIcon, RightButtonOpensTheMenuAndItsItemEndsTheProgram) {
 }
 
 TEST(TrayIcon, LeftClickAndDoubleClickShowNothing) {
-    TProgram program;
+    auto started = StartWithIcon();
+    TProgram& program = *started;
     int rc = -1;
     Poke({"tray-lbutton"}, &rc);
     EXPECT_EQ(rc, 0);
     Poke({"tray-dblclick"}, &rc);
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(WaitForMenu(2s), "");
-    std::string layout = Poke({"layout"});
-    EXPECT_NE(layout.find("visible=0"), std::string::npos) << layout;
+    // Message boxes aside: a second copy reports its bind error in one.
+    EXPECT_EQ(std::atoi(Poke({"tray-visible"}).c_str()), 0);
     EXPECT_TRUE(program.Process().Running());
     // The program still answers its icon afterwards.
     Poke({"tray-rbutton"}, &rc);
