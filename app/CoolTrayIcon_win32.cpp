@@ -9,6 +9,9 @@
 
 namespace qr {
 
+// The shell knows this record by its size: 936 bytes on x86.
+static_assert(sizeof(void*) != 4 || kNotifyRecordSize == 936, "notify record layout");
+
 // The process-wide hidden window the shell posts the icons' callbacks to.
 class TTrayIconHandler {
 public:
