@@ -26,6 +26,7 @@ void TWinControl::CreateHandle(HWND parent, double scale, HFONT font) {
                               WS_CHILD | WS_VISIBLE | WindowStyle(), px(Left), px(Top), px(Width), px(Height),
                               parent, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (FHandle && font) SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (FHandle) AdjustSize();
 }
 
 void TWinControl::DestroyHandle() {
@@ -55,6 +56,20 @@ TTntLabel::TTntLabel(TComponent* owner) : TWinControl(owner) {
     PublishGeometry();
     PublishString(
         "Caption", [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
+}
+
+void TTntLabel::AdjustSize() {
+    HDC dc = GetDC(FHandle);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(FHandle, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, reinterpret_cast<LPCWSTR>(FText.c_str()), int(FText.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(FHandle, dc);
+    RECT r;
+    GetWindowRect(FHandle, &r);
+    if (extent.cx > r.right - r.left)
+        SetWindowPos(FHandle, nullptr, 0, 0, extent.cx, r.bottom - r.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 TTntEdit::TTntEdit(TComponent* owner) : TWinControl(owner) {

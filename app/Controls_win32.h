@@ -29,6 +29,8 @@ public:
     void SetText(const UString& text);
 
 protected:
+    // Called once the native window exists, to fit it to its content.
+    virtual void AdjustSize() {}
     virtual const wchar_t* WindowClass() const = 0;
     virtual DWORD WindowStyle() const = 0;
     void PublishGeometry();
@@ -42,6 +44,8 @@ public:
     const char* ClassName() const override { return "TTntLabel"; }
 
 protected:
+    // A label grows to show its whole caption in the font it really got.
+    void AdjustSize() override;
     const wchar_t* WindowClass() const override { return L"STATIC"; }
     DWORD WindowStyle() const override { return SS_LEFT | SS_NOPREFIX; }
 };
@@ -76,7 +80,8 @@ public:
 protected:
     const wchar_t* WindowClass() const override { return L"EDIT"; }
     DWORD WindowStyle() const override {
-        return WS_TABSTOP | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN;
+        return WS_TABSTOP | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+               ES_AUTOHSCROLL | ES_WANTRETURN;
     }
 };
 

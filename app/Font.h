@@ -20,4 +20,4 @@ public:
 std::optional<int> CharsetValue(std::u16string_view name, bool ignoreCase);
 UString CharsetName(int value);
 
-} // namespace qr
+}  // namespace qr

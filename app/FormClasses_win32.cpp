@@ -2,6 +2,7 @@
 #include "app/CoolTrayIcon_win32.h"
 #include "app/FormClasses.h"
 #include "app/IdAntiFreeze.h"
+#include "app/siLang.h"
 #include "server/IdTCPServer.h"
 
 namespace qr {
@@ -18,6 +19,7 @@ TClassRegistry MainFormClasses() {
     r.Register("TImageList", [](TComponent* o) { return new TImageList(o); });
     r.Register("TPopupMenu", [](TComponent* o) { return new TPopupMenu(o); });
     r.Register("TMenuItem", [](TComponent* o) { return new TMenuItem(o); });
+    RegisterLanguageClasses(r);
     return r;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/FormClasses.h"
+#include "app/GermanUI.h"
 #include "app/QLSyncClass_win32.h"
 #include "base/FormReader.h"
 #include "link/IpcCommand.h"
@@ -109,8 +110,8 @@ void TMainForm::BindFields() {
     ImageList1 = dynamic_cast<TImageList*>(find("ImageList1"));
     PopupMenu1 = dynamic_cast<TPopupMenu*>(find("PopupMenu1"));
     Beenden1 = dynamic_cast<TMenuItem*>(find("Beenden1"));
-    siLangDispatcher1 = find("siLangDispatcher1");
-    siLang1 = find("siLang1");
+    siLangDispatcher1 = dynamic_cast<TsiLangDispatcher*>(find("siLangDispatcher1"));
+    siLang1 = dynamic_cast<TsiLang*>(find("siLang1"));
     if (TntButton1) TntButton1->OnClick = [this](TComponent* s) { TntButton1Click(s); };
     if (Beenden1) Beenden1->OnClick = [this](TComponent* s) { Beenden1Click(s); };
     if (IdTCPServer1) {
@@ -123,6 +124,8 @@ void TMainForm::BindFields() {
 void TMainForm::FormCreate(TComponent*) {
     FWriter = std::make_unique<TMailSlotWriter>(u"Quellora\\Messages");
     IdTCPServer1->SetActive(true);
+    // Stored in German; everyone else gets English.
+    if (!IsGermanUI()) siLangDispatcher1->SetActiveLanguage(2);
 }
 
 void TMainForm::FormDestroy(TComponent*) {

@@ -10,6 +10,7 @@
 #include "app/CoolTrayIcon_win32.h"
 #include "app/Font.h"
 #include "app/IdAntiFreeze.h"
+#include "app/siLang.h"
 #include "link/MailSlotWriter.h"
 
 namespace qr {
@@ -43,8 +44,8 @@ public:
     TImageList* ImageList1 = nullptr;
     TPopupMenu* PopupMenu1 = nullptr;
     TMenuItem* Beenden1 = nullptr;
-    TComponent* siLangDispatcher1 = nullptr;
-    TComponent* siLang1 = nullptr;
+    TsiLangDispatcher* siLangDispatcher1 = nullptr;
+    TsiLang* siLang1 = nullptr;
 
     void FormCreate(TComponent* sender);
     void FormDestroy(TComponent* sender);

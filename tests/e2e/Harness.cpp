@@ -92,7 +92,10 @@ std::string Poke(const std::vector<std::string>& args, int* exitCode) {
     auto code = p.Wait(30s);
     if (exitCode) *exitCode = code.value_or(-1);
     std::ifstream f(out, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
+    std::string text((std::istreambuf_iterator<char>(f)), {});
+    // The Windows console writes CR LF.
+    std::erase(text, '\r');
+    return text;
 }
 
 namespace {
@@ -204,6 +207,9 @@ void TMonitor::Restart() {
 }
 
 TProgram::TProgram(const std::vector<std::string>& env, bool waitForPort) {
+    // A copy still ending from an earlier test would take the connections.
+    for (auto end = Clock::now() + 30s; PortAccepts("127.0.0.1", kPort); std::this_thread::sleep_for(200ms))
+        if (Clock::now() >= end) throw std::runtime_error("another program still listens on the port");
     FProcess = std::make_unique<TWineProcess>(Exe("quellora-remote"), std::vector<std::string>{}, "", env);
     if (!waitForPort) return;
     auto end = Clock::now() + 30s;
