@@ -1,7 +1,8 @@
 #!/bin/bash
 # Sets everything up and runs the whole test suite: every preset that runs
-# here (Linux plain, ASan+UBSan, TSan, the Windows x86-64 build under Wine
-# and the end-to-end tests against it); the Windows x86 build is compiled.
+# here (Linux plain, ASan+UBSan, TSan, short fuzz runs, the Windows x86-64
+# build under Wine and the end-to-end tests against it); the Windows x86
+# build is compiled.
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
@@ -20,7 +21,7 @@ if [ "$format_bad" != 0 ]; then
     exit 1
 fi
 
-for preset in win64 win32 linux linux-asan linux-tsan; do
+for preset in win64 win32 linux linux-asan linux-tsan linux-fuzz; do
     echo "== build $preset"
     build "$preset" || { echo "build of $preset failed"; exit 1; }
 done
@@ -31,7 +32,7 @@ trap wine_env_stop EXIT
 
 passed=0
 failed=0
-for preset in linux linux-asan linux-tsan win64; do
+for preset in linux linux-asan linux-tsan linux-fuzz win64; do
     echo "== test $preset"
     log="build/$preset/ctest.log"
     ctest --preset "$preset" 2>&1 | tee "$log"
