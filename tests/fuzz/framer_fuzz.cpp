@@ -74,11 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         while (framer.HasMessage()) got.push_back(qr::UnicodeToCp1252(framer.TakeMessage().Text));
         Check(framer.PendingBytes() <= qr::TMessageFramer::MaxMessageSize, "pending bytes past the bound");
     }
-    // After a stop nothing more comes out, whatever arrives.
-    framer.Feed("more\fafter\f");
-    Check(!(framer.HasMessage() && (framer.QuitSeen() || framer.Overflowed())), "message after the stop");
-
     Check(got == expected, "messages differ from the pieces between form feeds");
     Check(expectStop == (framer.QuitSeen() || framer.Overflowed()), "stop state differs");
+    // After a stop nothing more comes out, whatever arrives.
+    if (expectStop) {
+        framer.Feed("more\fafter\f");
+        Check(!framer.HasMessage(), "message after the stop");
+    }
     return 0;
 }
