@@ -103,14 +103,15 @@ void TIdSocketHandle::CloseSocket() {
     if (!FAllocated) return;
     FAllocated = false;
     FStack->Shutdown(FHandle, TIdShutdown::Send);
-    if (FUsers == 0) {
+    if (FUsers == 0 || FStack->CloseWakesWaiters()) {
+        // A waiter on another thread returns and finds the socket gone.
         FStack->CloseSocket(FHandle);
         FHandle = Id_INVALID_SOCKET;
     } else {
-        // Another thread waits on this socket. Closing the handle would not
-        // wake it everywhere, and its number could be reused at once;
-        // shutting down the receiving side wakes it, and the handle is
-        // closed when its call returns.
+        // Another thread waits on this socket. Closing the descriptor would
+        // not wake it, and its number could be reused at once; shutting
+        // down the receiving side wakes it, and the descriptor is closed
+        // when its call returns.
         FStack->Shutdown(FHandle, TIdShutdown::Receive);
         FClosePending = true;
     }

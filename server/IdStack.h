@@ -33,6 +33,10 @@ public:
     virtual void SetReuseAddress(TIdStackSocketHandle socket) = 0;
     // Whether rsOSDependent asks for address reuse on this platform.
     virtual bool ReuseAddressByDefault() const = 0;
+    // Whether closing a socket wakes a thread that waits on it. Winsock
+    // (and Wine's, where shutting down the receiving side does not) does;
+    // on POSIX the descriptor must stay open until the waiter has left.
+    virtual bool CloseWakesWaiters() const = 0;
     // Binds to the any-address of the family; returns false when bind fails.
     virtual bool Bind(TIdStackSocketHandle socket, TIdIPVersion version, uint16_t port) = 0;
     virtual void Listen(TIdStackSocketHandle socket, int backlog) = 0;

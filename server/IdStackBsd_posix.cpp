@@ -88,6 +88,7 @@ public:
     // Here address reuse only lifts the wait for old connections in
     // TIME_WAIT; a port that another socket listens on stays refused.
     bool ReuseAddressByDefault() const override { return true; }
+    bool CloseWakesWaiters() const override { return false; }
 
     bool Bind(TIdStackSocketHandle s, TIdIPVersion version, uint16_t port) override {
         if (version == TIdIPVersion::Id_IPv6) {

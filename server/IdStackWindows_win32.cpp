@@ -161,6 +161,7 @@ public:
 
     // On Windows SO_REUSEADDR would let a second program take the port over.
     bool ReuseAddressByDefault() const override { return false; }
+    bool CloseWakesWaiters() const override { return true; }
 
     bool Bind(TIdStackSocketHandle s, TIdIPVersion version, uint16_t port) override {
         auto fn = Ws().Call<int(WSAAPI*)(SOCKET, const sockaddr*, int)>(fnBind);
