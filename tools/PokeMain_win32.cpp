@@ -4,6 +4,7 @@
 // window's layout. For tests and for people looking at the program.
 //
 //   quellora-poke close                 close request to the main window
+//   quellora-poke forms                 prints how many copies have built their main window
 //   quellora-poke close-all             close request to every instance's main window
 //   quellora-poke app-close             close request to the application window
 //   quellora-poke restore               SC_RESTORE to the application window
@@ -20,12 +21,17 @@
 //   quellora-poke tray-visible          prints how many windows of that copy are visible (message boxes
 //   aside) quellora-poke menu                  prints the open popup menu's place and, where readable, items
 //   quellora-poke menu choose N         chooses item N (from 0) of the open popup menu
+//   quellora-poke stats                 prints pid, threads, private and working-set bytes of the newest
+//                                       running quellora-remote.exe
 //
 // ID is the tray icon's identity; the program's only icon has 1. With
 // several copies running, the tray and menu commands address the newest.
 //
 // Controls are found by their text-independent position in creation order.
 #include <windows.h>
+// After windows.h, which they need.
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -250,6 +256,13 @@ BOOL CALLBACK CountVisible(HWND h, LPARAM p) {
 }
 
 // A close request to every instance's main window.
+BOOL CALLBACK CountMainForms(HWND h, LPARAM count) {
+    wchar_t cls[32];
+    GetClassNameW(h, cls, 32);
+    if (std::wstring(cls) == L"TMainForm") ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
 BOOL CALLBACK CloseMainForm(HWND h, LPARAM) {
     wchar_t cls[32];
     GetClassNameW(h, cls, 32);
@@ -287,6 +300,56 @@ int Menu(int argc, char** argv) {
     return Fail("usage: menu [choose N]");
 }
 
+// Committed private memory of a process, summed over its address space:
+// Wine reports no private bytes in the process counters.
+ULONGLONG PrivateCommitted(HANDLE process) {
+    ULONGLONG total = 0;
+    MEMORY_BASIC_INFORMATION info{};
+    const char* at = nullptr;
+    // Bounded by the number of regions an address space can hold.
+    for (int guard = 0; guard < 1000000 && VirtualQueryEx(process, at, &info, sizeof info) == sizeof info;
+         ++guard) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
+        const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+        if (next <= at) break;
+        at = next;
+    }
+    return total;
+}
+
+// Resource use of the running program, for tests that look for leaks.
+int Stats() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return Fail("no process snapshot");
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD pid = 0, threads = 0;
+    ULONGLONG newest = 0;
+    for (BOOL ok = Process32FirstW(snap, &entry); ok; ok = Process32NextW(snap, &entry)) {
+        if (lstrcmpiW(entry.szExeFile, L"quellora-remote.exe") != 0) continue;
+        ULONGLONG created = ProcessStart(entry.th32ProcessID);
+        if (pid == 0 || created > newest) {
+            pid = entry.th32ProcessID;
+            threads = entry.cntThreads;
+            newest = created;
+        }
+    }
+    CloseHandle(snap);
+    if (pid == 0) return Fail("quellora-remote.exe is not running");
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process) return Fail("cannot open the process");
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    BOOL ok = GetProcessMemoryInfo(process, &memory, sizeof memory);
+    ULONGLONG privateBytes = PrivateCommitted(process);
+    CloseHandle(process);
+    if (!ok) return Fail("cannot read the process's counters");
+    std::printf("pid=%lu threads=%lu private=%llu workingset=%llu\n", static_cast<unsigned long>(pid),
+                static_cast<unsigned long>(threads), privateBytes,
+                static_cast<unsigned long long>(memory.WorkingSetSize));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -295,6 +358,13 @@ int main(int argc, char** argv) {
     if (cmd == "close") {
         HWND f = MainForm();
         return f && PostMessageW(f, WM_CLOSE, 0, 0) ? 0 : Fail("no main window");
+    }
+    if (cmd == "forms") {
+        // How many copies have built their main window.
+        int count = 0;
+        EnumWindows(CountMainForms, reinterpret_cast<LPARAM>(&count));
+        std::printf("%d\n", count);
+        return 0;
     }
     if (cmd == "close-all") {
         EnumWindows(CloseMainForm, 0);
@@ -319,6 +389,7 @@ int main(int argc, char** argv) {
     if (cmd == "tray-rbutton" || cmd == "tray-lbutton" || cmd == "tray-dblclick")
         return Tray(cmd, argc > 2 ? UINT(std::atoi(argv[2])) : 1u);
     if (cmd == "menu") return Menu(argc, argv);
+    if (cmd == "stats") return Stats();
     if (cmd == "tray-visible") {
         HWND handler = TrayHandler();
         if (!handler) return Fail("no tray icon handler window");

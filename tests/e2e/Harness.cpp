@@ -206,9 +206,10 @@ void TMonitor::Restart() {
     throw std::runtime_error("monitor did not start");
 }
 
-TProgram::TProgram(const std::vector<std::string>& env, bool waitForPort) {
+TProgram::TProgram(const std::vector<std::string>& env, bool waitForPort, bool ownsPort) {
     // A copy still ending from an earlier test would take the connections.
-    for (auto end = Clock::now() + 30s; PortAccepts("127.0.0.1", kPort); std::this_thread::sleep_for(200ms))
+    for (auto end = Clock::now() + 30s; ownsPort && PortAccepts("127.0.0.1", kPort);
+         std::this_thread::sleep_for(200ms))
         if (Clock::now() >= end) throw std::runtime_error("another program still listens on the port");
     FProcess = std::make_unique<TWineProcess>(Exe("quellora-remote"), std::vector<std::string>{}, "", env);
     if (!waitForPort) return;

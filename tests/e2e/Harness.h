@@ -92,7 +92,9 @@ private:
 // The program under Wine; waits until it accepts connections on 19150.
 class TProgram {
 public:
-    explicit TProgram(const std::vector<std::string>& env = {}, bool waitForPort = true);
+    // `ownsPort`: no other copy may be listening when this one starts.
+    explicit TProgram(const std::vector<std::string>& env = {}, bool waitForPort = true,
+                      bool ownsPort = true);
     TWineProcess& Process() { return *FProcess; }
     // Close request to the main window; the exit code.
     std::optional<int> Close(std::chrono::milliseconds timeout = 30s);
