@@ -19,6 +19,16 @@ void TWinControl::PublishGeometry() {
         "Height", [this] { return Height; }, [this](int64_t v) { Height = int(v); });
 }
 
+void TWinControl::PublishTabOrder() {
+    PublishInteger(
+        "TabOrder", [this] { return TabOrder; }, [this](int64_t v) { TabOrder = int(v); });
+}
+
+TPropInfo& TWinControl::PublishText(const char* name) {
+    return PublishString(
+        name, [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
+}
+
 void TWinControl::CreateHandle(HWND parent, double scale, HFONT font) {
     if (FHandle) return;
     auto px = [scale](int v) { return int(std::lround(v * scale)); };
@@ -54,8 +64,7 @@ void TWinControl::SetText(const UString& text) {
 
 TTntLabel::TTntLabel(TComponent* owner) : TWinControl(owner) {
     PublishGeometry();
-    PublishString(
-        "Caption", [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
+    PublishText("Caption");
 }
 
 void TTntLabel::AdjustSize() {
@@ -74,18 +83,14 @@ void TTntLabel::AdjustSize() {
 
 TTntEdit::TTntEdit(TComponent* owner) : TWinControl(owner) {
     PublishGeometry();
-    PublishInteger(
-        "TabOrder", [this] { return TabOrder; }, [this](int64_t v) { TabOrder = int(v); });
-    PublishString(
-        "Text", [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
+    PublishTabOrder();
+    PublishText("Text");
 }
 
 TTntButton::TTntButton(TComponent* owner) : TWinControl(owner) {
     PublishGeometry();
-    PublishInteger(
-        "TabOrder", [this] { return TabOrder; }, [this](int64_t v) { TabOrder = int(v); });
-    PublishString(
-        "Caption", [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
+    PublishTabOrder();
+    PublishText("Caption");
 }
 
 void TTntButton::Click() {
@@ -94,14 +99,10 @@ void TTntButton::Click() {
 
 TMemo::TMemo(TComponent* owner) : TWinControl(owner) {
     PublishGeometry();
-    PublishInteger(
-        "TabOrder", [this] { return TabOrder; }, [this](int64_t v) { TabOrder = int(v); });
-    PublishString(
-        "Text", [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
+    PublishTabOrder();
+    PublishText("Text");
     // The lines of the memo as one text, CR LF between lines.
-    TPropInfo& lines = PublishString(
-        "Lines", [this] { return GetText(); }, [this](const UString& v) { SetText(v); });
-    lines.TypeName = "TStrings";
+    PublishText("Lines").TypeName = "TStrings";
 }
 
 }  // namespace qr

@@ -34,6 +34,9 @@ protected:
     virtual const wchar_t* WindowClass() const = 0;
     virtual DWORD WindowStyle() const = 0;
     void PublishGeometry();
+    void PublishTabOrder();
+    // The control's text under `name` (Caption, Text, Lines).
+    TPropInfo& PublishText(const char* name);
     UString FText;
     HWND FHandle = nullptr;
 };

@@ -225,4 +225,22 @@ std::optional<int> TProgram::Close(std::chrono::milliseconds timeout) {
     return FProcess->Wait(timeout);
 }
 
+TMonitor* TProgramSuite::monitor = nullptr;
+TProgram* TProgramSuite::program = nullptr;
+
+void TProgramSuite::SetUpTestSuite() {
+    monitor = new TMonitor;
+    program = new TProgram;
+}
+
+void TProgramSuite::TearDownTestSuite() {
+    if (program) {
+        EXPECT_EQ(program->Close(), std::optional<int>(0));
+    }
+    delete program;
+    delete monitor;
+    program = nullptr;
+    monitor = nullptr;
+}
+
 }  // namespace e2e

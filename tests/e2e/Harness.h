@@ -3,6 +3,8 @@
 // from the Linux side: child processes, TCP clients and the monitor's log.
 #include <sys/types.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -104,5 +106,15 @@ private:
 };
 
 constexpr int kPort = 19150;
+
+// A test suite that shares one monitor and one program among its tests
+// and expects the program to end with exit code 0.
+class TProgramSuite : public testing::Test {
+protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    static TMonitor* monitor;
+    static TProgram* program;
+};
 
 }  // namespace e2e

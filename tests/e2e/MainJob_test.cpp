@@ -11,21 +11,8 @@ using namespace e2e;
 
 namespace {
 
-class MainJob : public testing::Test {
+class MainJob : public TProgramSuite {
 protected:
-    static void SetUpTestSuite() {
-        monitor = new TMonitor;
-        program = new TProgram;
-    }
-    static void TearDownTestSuite() {
-        if (program) {
-            EXPECT_EQ(program->Close(), std::optional<int>(0));
-        }
-        delete program;
-        delete monitor;
-        program = nullptr;
-        monitor = nullptr;
-    }
     // The messages that arrived since this test began.
     void SetUp() override { before = monitor->Log.Read().size(); }
     std::vector<std::string> Arrived(size_t count, std::chrono::milliseconds timeout = 20s) {
@@ -48,13 +35,8 @@ protected:
         return {};
     }
 
-    static TMonitor* monitor;
-    static TProgram* program;
     size_t before = 0;
 };
-
-TMonitor* MainJob::monitor = nullptr;
-TProgram* MainJob::program = nullptr;
 
 }  // namespace
 

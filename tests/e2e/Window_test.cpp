@@ -24,32 +24,14 @@ std::string Line(const std::string& text, const std::string& start) {
     return {};
 }
 
-class SendPanel : public testing::Test {
+class SendPanel : public TProgramSuite {
 protected:
-    static void SetUpTestSuite() {
-        monitor = new TMonitor;
-        program = new TProgram;
-    }
-    static void TearDownTestSuite() {
-        if (program) {
-            EXPECT_EQ(program->Close(), std::optional<int>(0));
-        }
-        delete program;
-        delete monitor;
-        program = nullptr;
-        monitor = nullptr;
-    }
     void SetFields(const std::string& action, const std::string& p1, const std::string& p2) {
         Poke({"set", "edAction", action});
         Poke({"set", "edParam1", p1});
         Poke({"set", "edParam2", p2});
     }
-    static TMonitor* monitor;
-    static TProgram* program;
 };
-
-TMonitor* SendPanel::monitor = nullptr;
-TProgram* SendPanel::program = nullptr;
 
 }  // namespace
 
