@@ -40,14 +40,38 @@ TEST_F(FramingConnection, MessagesAreCutAtEveryFormFeedWhateverTheWrites) {
     EXPECT_EQ(H.MessageBytes(), (Strings{"play", "play", "a", "b", ""}));
 }
 
-TEST_F(FramingConnection, QuitClosesTheConnectionAfterHandingItOff) {
+TEST_F(FramingConnection, QuitClosesTheConnectionBeforeItIsHandedOff) {
     auto c = H.Connect();
-    ASSERT_TRUE(c->Send("first\fQUIT\fignored\f"));
-    EXPECT_TRUE(H.WaitClosed(*c)) << "the server closes the connection";
+    ASSERT_TRUE(c->Send("QUIT\fignored\f"));
+    // Closed while the hand-off of "QUIT" still waits for the main thread.
+    EXPECT_TRUE(c->WaitClosed(kWait)) << "the server closes the connection";
     c->Send("also ignored\f");
     ASSERT_TRUE(H.WaitForNoConnections());
     H.PumpFor(std::chrono::milliseconds(100));
-    EXPECT_EQ(H.MessageBytes(), (Strings{"first", "QUIT"}));
+    EXPECT_EQ(H.MessageBytes(), Strings{"QUIT"});
+
+    // Messages before it in the same write are delivered first.
+    auto d = H.Connect();
+    ASSERT_TRUE(d->Send("first\fquit\flast\f"));
+    EXPECT_TRUE(H.WaitClosed(*d));
+    ASSERT_TRUE(H.WaitForNoConnections());
+    H.PumpFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(H.MessageBytes(), (Strings{"QUIT", "first", "quit"}));
+}
+
+TEST_F(FramingConnection, AQuitWhoseConnectionBrokeIsNotHandedOff) {
+    auto c = H.Connect();
+    ASSERT_TRUE(c->Send("hold\fquit\f"));
+    // The connection thread waits in the hand-off of "hold" while the
+    // client resets; the probe made when closing after "quit" then fails.
+    ASSERT_TRUE(H.WaitForPendingHandOff());
+    c->Reset();
+    ASSERT_TRUE(H.WaitForNoConnections());
+    H.PumpFor(std::chrono::milliseconds(100));
+    if (kResetAlwaysReported)
+        EXPECT_EQ(H.MessageBytes(), Strings{"hold"});
+    else
+        EXPECT_EQ(H.MessageBytes().front(), "hold");
 }
 
 TEST_F(FramingConnection, QuitWithATrailingSpaceIsAnOrdinaryMessage) {

@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "server/MainThreadQueue.h"
+#include "tests/unit/ServerTestWatchdog.h"
 
 namespace qr {
 namespace {
 
-constexpr std::chrono::milliseconds kWait{20000};
+using test::kWait;
+using test::TWatchdog;
 
 // Runs the queue until `done`, within kWait.
 bool ServiceUntil(TMainThreadQueue& q, const std::function<bool()>& done) {
@@ -147,8 +149,11 @@ TEST(MainThreadQueue, ShutdownReleasesWaitersWithoutRunningThem) {
         });
     ASSERT_TRUE(WaitFor([&] { return queued.load() == 3; }));
     EXPECT_EQ(returned.load(), 0);
-    q.BeginShutdown();
-    for (auto& t : threads) t.join();
+    {
+        TWatchdog watchdog("release of waiting threads");
+        q.BeginShutdown();
+        for (auto& t : threads) t.join();
+    }
     EXPECT_EQ(returned.load(), 3);
     EXPECT_EQ(ran.load(), 0);
     // New requests return at once, unrun.

@@ -18,10 +18,9 @@
 #include "server/IdTCPServer.h"
 #include "server/MainThreadQueue.h"
 #include "tests/unit/ServerTestClient.h"
+#include "tests/unit/ServerTestWatchdog.h"
 
 namespace qr::test {
-
-constexpr std::chrono::milliseconds kWait{20000};
 
 // A port from the part of the dynamic range that Linux does not hand out
 // to outgoing connections.
@@ -59,11 +58,15 @@ public:
         };
     }
     ~TServerHarness() {
-        Server->SetActive(false);
+        Deactivate();
         Server.reset();
     }
 
     void Start(bool ipv4Only = false) { Port = ActivateOnFreePort(*Server, ipv4Only); }
+    void Deactivate() {
+        TWatchdog watchdog("deactivation");
+        Server->SetActive(false);
+    }
 
     std::unique_ptr<TTestClient> Connect(const std::string& host = "127.0.0.1") {
         return std::make_unique<TTestClient>(host, Port);
@@ -82,6 +85,16 @@ public:
     void PumpFor(std::chrono::milliseconds period) { Queue.ServiceFor(period); }
     bool WaitForMessages(size_t count) {
         return PumpUntil([&] { return Messages.size() >= count; });
+    }
+    // Waits, without running the queue, until a connection thread is
+    // blocked in its hand-off.
+    bool WaitForPendingHandOff() {
+        auto deadline = std::chrono::steady_clock::now() + kWait;
+        while (!Queue.HasPending()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
     }
     // Waits, running the queue, until the server has closed the client's
     // connection.

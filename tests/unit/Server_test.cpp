@@ -27,17 +27,6 @@ protected:
     }
 };
 
-// Waits without running the queue until a connection thread is blocked in
-// its hand-off.
-bool WaitForPendingHandOff(TMainThreadQueue& queue) {
-    auto deadline = std::chrono::steady_clock::now() + kWait;
-    while (!queue.HasPending()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 TEST(Server, ServesIPv4AndIPv6LoopbackClientsOnTheDefaultBindings) {
     TServerHarness h;
     EXPECT_EQ(h.Server->ListenQueue(), 15);
@@ -144,7 +133,7 @@ TEST(Server, DeactivationWithoutClientsDoesNotWait) {
     TServerHarness h(std::make_unique<TCountingServer>(nullptr));
     auto& server = static_cast<TCountingServer&>(*h.Server);
     h.Start();
-    h.Server->SetActive(false);
+    h.Deactivate();
     EXPECT_FALSE(h.Server->Active());
     EXPECT_EQ(h.Server->ListenerCount(), 0);
     EXPECT_EQ(server.Sleeps.load(), 0);
@@ -158,7 +147,7 @@ TEST(Server, DeactivationClosesEveryClientAndWaitsForTheirThreads) {
     auto midMessage = h.Connect();
     ASSERT_TRUE(midMessage->Send("unfinished"));
     ASSERT_TRUE(h.PumpUntil([&] { return h.Server->ContextCount() == 2; }));
-    h.Server->SetActive(false);
+    h.Deactivate();
     EXPECT_EQ(h.Server->ContextCount(), 0u) << "every connection ended before deactivation returned";
     EXPECT_TRUE(idle->WaitClosed(kWait));
     EXPECT_TRUE(midMessage->WaitClosed(kWait));
@@ -176,10 +165,23 @@ TEST(Server, DeactivationRunsAHandOffThatAConnectionWaitsFor) {
     h.Start(true);
     auto c = h.Connect();
     ASSERT_TRUE(c->Send("waiting\f"));
-    ASSERT_TRUE(WaitForPendingHandOff(h.Queue));
-    h.Server->SetActive(false);
+    ASSERT_TRUE(h.WaitForPendingHandOff());
+    h.Deactivate();
     EXPECT_EQ(h.Server->ContextCount(), 0u);
     EXPECT_EQ(h.MessageBytes(), Strings{"waiting"});
+}
+
+TEST(Server, DeactivationRunsHandOffsQueuedWhileItWaitsForConnectionThreads) {
+    TServerHarness h;
+    h.Start(true);
+    auto c = h.Connect();
+    // After "a" has run, the thread goes straight on to hand off "b" and
+    // "c" without reading, possibly after the listeners have ended.
+    ASSERT_TRUE(c->Send("a\fb\fc\f"));
+    ASSERT_TRUE(h.WaitForPendingHandOff());
+    h.Deactivate();
+    EXPECT_EQ(h.Server->ContextCount(), 0u);
+    EXPECT_EQ(h.MessageBytes(), (Strings{"a", "b", "c"}));
 }
 
 TEST(Server, AfterTeardownBeginsAWaitingHandOffIsDroppedAndDeactivationReturns) {
@@ -187,9 +189,9 @@ TEST(Server, AfterTeardownBeginsAWaitingHandOffIsDroppedAndDeactivationReturns) 
     h.Start(true);
     auto c = h.Connect();
     ASSERT_TRUE(c->Send("dropped\f"));
-    ASSERT_TRUE(WaitForPendingHandOff(h.Queue));
+    ASSERT_TRUE(h.WaitForPendingHandOff());
     h.Queue.BeginShutdown();
-    h.Server->SetActive(false);
+    h.Deactivate();
     EXPECT_EQ(h.Server->ContextCount(), 0u);
     EXPECT_TRUE(h.Messages.empty());
 }
