@@ -6,10 +6,13 @@
 #include "app/Application_win32.h"
 #include "app/FormClasses.h"
 #include "app/MainForm_win32.h"
+#include "server/IdThreadSupport.h"
 #include "server/MainThreadQueue.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
+    // Debuggers and the crash reporter know the main thread by this name.
+    AnnounceThreadName("Main");
     TApplication application;
     application.ShowMainForm = false;
 
