@@ -126,19 +126,9 @@ TCoolTrayIcon::TCoolTrayIcon(TComponent* owner) : TComponent(owner) {
 
     PublishBoolean(
         "DesignPreview", [this] { return DesignPreview; }, [this](bool v) { DesignPreview = v; });
-    TPropInfo list;
-    list.Name = "IconList";
-    list.Kind = TTypeKind::tkClass;
-    list.TypeName = "TCustomImageList";
-    list.Get = [this] { return FIconList ? Utf8ToUnicode(FIconList->Name()) : UString(); };
-    list.Set = [this](const UString& v) {
-        TComponent* c = v.empty() || !Owner() ? nullptr : Owner()->FindComponent(UnicodeToUtf8(v));
-        auto* l = dynamic_cast<TCustomImageList*>(c);
-        if (!v.empty() && !l) throw EPropertyError("Unknown image list " + UnicodeToUtf8(v));
-        SetIconList(l);
-    };
-    list.Object = [this]() -> TPersistent* { return FIconList; };
-    Publish(list);
+    PublishReference<TCustomImageList>(
+        "IconList", "TCustomImageList", [this] { return FIconList; },
+        [this](TCustomImageList* l) { SetIconList(l); });
     PublishBoolean(
         "CycleIcons", [this] { return FCycleIcons; }, [this](bool v) { SetCycleIcons(v); });
     PublishInteger(
@@ -170,19 +160,8 @@ TCoolTrayIcon::TCoolTrayIcon(TComponent* owner) : TComponent(owner) {
         "IconVisible", [this] { return FIconVisible; }, [this](bool v) { SetIconVisible(v); });
     PublishInteger(
         "IconIndex", [this] { return FIconIndex; }, [this](int64_t v) { SetIconIndex(int(v)); });
-    TPropInfo menu;
-    menu.Name = "PopupMenu";
-    menu.Kind = TTypeKind::tkClass;
-    menu.TypeName = "TPopupMenu";
-    menu.Get = [this] { return FPopupMenu ? Utf8ToUnicode(FPopupMenu->Name()) : UString(); };
-    menu.Set = [this](const UString& v) {
-        TComponent* c = v.empty() || !Owner() ? nullptr : Owner()->FindComponent(UnicodeToUtf8(v));
-        auto* m = dynamic_cast<TPopupMenu*>(c);
-        if (!v.empty() && !m) throw EPropertyError("Unknown popup menu " + UnicodeToUtf8(v));
-        SetPopupMenu(m);
-    };
-    menu.Object = [this]() -> TPersistent* { return FPopupMenu; };
-    Publish(menu);
+    PublishReference<TPopupMenu>(
+        "PopupMenu", "TPopupMenu", [this] { return FPopupMenu; }, [this](TPopupMenu* m) { SetPopupMenu(m); });
     PublishBoolean(
         "LeftPopup", [this] { return LeftPopup; }, [this](bool v) { LeftPopup = v; });
     PublishBoolean(

@@ -63,20 +63,9 @@ void TsiCustomLang::PublishProperties() {
     PublishInteger(
         "ActiveLanguage", [this] { return FActiveLanguage; },
         [this](int64_t v) { SetActiveLanguage(CheckedInt(v)); });
-    TPropInfo dispatcher;
-    dispatcher.Name = "LangDispatcher";
-    dispatcher.Kind = TTypeKind::tkClass;
-    dispatcher.TypeName = "TsiLangDispatcher";
-    dispatcher.Get = [this] { return FLangDispatcher ? Utf8ToUnicode(FLangDispatcher->Name()) : UString(); };
-    dispatcher.Set = [this](const UString& v) {
-        if (v.empty()) return SetLangDispatcher(nullptr);
-        TComponent* c = Owner() ? Owner()->FindComponent(UnicodeToUtf8(v)) : nullptr;
-        auto* d = dynamic_cast<TsiLangDispatcher*>(c);
-        if (!d) throw EPropertyError("Invalid property value: " + UnicodeToUtf8(v));
-        SetLangDispatcher(d);
-    };
-    dispatcher.Object = [this] { return static_cast<TPersistent*>(FLangDispatcher); };
-    Publish(std::move(dispatcher));
+    PublishReference<TsiLangDispatcher>(
+        "LangDispatcher", "TsiLangDispatcher", [this] { return FLangDispatcher; },
+        [this](TsiLangDispatcher* d) { SetLangDispatcher(d); });
     PublishInteger(
         "LangDelim", [this] { return FLangDelim; }, [this](int64_t v) { SetLangDelim(CheckedInt(v)); });
     PublishString(

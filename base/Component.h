@@ -95,6 +95,28 @@ protected:
     TPropInfo& PublishInteger(std::string name, std::function<int64_t()> get,
                               std::function<void(int64_t)> set);
     TPropInfo& PublishBoolean(std::string name, std::function<bool()> get, std::function<void(bool)> set);
+    // A reference to another component of the same owner, stored by name
+    // (an empty name is none); a name of no component of class T is refused.
+    template <class T>
+    TPropInfo& PublishReference(std::string name, std::string typeName, std::function<T*()> get,
+                                std::function<void(T*)> set) {
+        TPropInfo p;
+        p.Name = std::move(name);
+        p.Kind = TTypeKind::tkClass;
+        p.TypeName = std::move(typeName);
+        p.Get = [get] {
+            T* c = get();
+            return c ? Utf8ToUnicode(c->Name()) : UString();
+        };
+        p.Set = [this, set](const UString& v) {
+            if (v.empty()) return set(nullptr);
+            T* c = dynamic_cast<T*>(Owner() ? Owner()->FindComponent(UnicodeToUtf8(v)) : nullptr);
+            if (!c) throw EPropertyError("Invalid property value: " + UnicodeToUtf8(v));
+            set(c);
+        };
+        p.Object = [get]() -> TPersistent* { return get(); };
+        return Publish(std::move(p));
+    }
     // Destroys the owned components, last-created first.
     void DestroyComponents();
     // Detaches without deleting (used when an owned component is deleted).

@@ -20,6 +20,19 @@ wine_env_start() {
     mkdir -p "$WINEPREFIX"
     /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
     "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
+    wine_env_fonts
+}
+
+# Wine's own Tahoma stands in for "MS Shell Dlg 2" as on Windows. Without it
+# Wine substitutes a host font whose shaping tables crash Wine's edit
+# control on some text (0x98 at the start of a line, for one).
+wine_env_fonts() {
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [ -d "$fonts" ] && [ ! -f "$fonts/tahoma.ttf" ] && ls /usr/share/wine/fonts/*.ttf >/dev/null 2>&1; then
+        cp -n /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
+        /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true
+        /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
+    fi
 }
 
 wine_env_stop() {

@@ -92,6 +92,15 @@ TEST_F(MainJob, LargeMessagesAndZeroBytesArriveWhole) {
     EXPECT_EQ(got[1], zero);
 }
 
+// Text the memo has to lay out that once crashed Wine's edit control when
+// a host font stood in for the window's font.
+TEST_F(MainJob, AwkwardTextIsShownAndForwarded) {
+    TClient c("127.0.0.1", kPort);
+    c.Send("\x98\f%\x98\f1\x98\r\n\x98\f");
+    EXPECT_EQ(Arrived(3), (std::vector<std::string>{"\x98", "%\x98", "1\x98\r\n\x98"}));
+    EXPECT_EQ(Poke({"get", "Memo1"}), "1\xCB\x9C\n\xCB\x9C\n");
+}
+
 TEST_F(MainJob, UnfinishedMessagesAreDropped) {
     {
         TClient closes("127.0.0.1", kPort);
