@@ -91,14 +91,14 @@ void Throughput(TRunReport& report, TCeilingProbe& ceilings, const std::string& 
                 int port, const std::vector<int>& clients, IReader& reader) {
     for (int n : clients) {
         for (size_t s : report.Sizes) {
-            TLoadSpec spec;
-            spec.Port = port;
-            spec.Clients = n;
-            spec.Size = s;
+            TLoadPlan plan;
+            plan.Port = port;
+            plan.Clients = n;
+            plan.Size = s;
             TThroughputCell cell{target, n, s, {}, {}};
             std::vector<TCeilingSample> samples;
             {
-                TLoadSession session(spec, reader);
+                TLoadSession session(plan, reader);
                 for (int k = 0; k < report.Slices; ++k) {
                     samples.push_back(ceilings.Measure(s));
                     if (!session.Slice(report.SecondsPerRun)) break;

@@ -119,23 +119,23 @@ std::vector<int> OpenClients(int port, int count, size_t size, uint32_t firstSen
     return fds;
 }
 
-TLoadSession::TLoadSession(const TLoadSpec& spec, IReader& reader)
-    : FSpec(spec), FReader(reader), FMaker(spec.Size) {
+TLoadSession::TLoadSession(const TLoadPlan& plan, IReader& reader)
+    : FPlan(plan), FReader(reader), FMaker(plan.Size) {
     const size_t wire = FMaker.WireSize();
-    FMinWindow = std::max<uint64_t>(uint64_t(spec.Clients) * kMinPerClient, 64);
+    FMinWindow = std::max<uint64_t>(uint64_t(plan.Clients) * kMinPerClient, 64);
     FMaxWindow = std::max<uint64_t>(FMinWindow, kWindowBytes / wire);
     FReader.Reset();
     FReader.SetPush(1);
     try {
-        FFds = OpenClients(spec.Port, spec.Clients, spec.Size, 0, reader, 12, 60s, FResult.ConnectSeconds);
+        FFds = OpenClients(plan.Port, plan.Clients, plan.Size, 0, reader, 12, 60s, FResult.ConnectSeconds);
     } catch (const std::exception& e) {
         FResult.Error = e.what();
         return;
     }
-    FConns.resize(size_t(spec.Clients));
+    FConns.resize(size_t(plan.Clients));
     // Message 0 of every connection went out while connecting.
     for (TConn& c : FConns) c.BytesSent = wire, c.NextSeq = 1;
-    FGenerated = FDelivered = uint64_t(spec.Clients);
+    FGenerated = FDelivered = uint64_t(plan.Clients);
     SetWindow(FMinWindow);
 }
 
@@ -231,7 +231,7 @@ bool TLoadSession::Slice(double seconds) {
     FResult.Sent = FGenerated = sent;
 
     TReaderReport last;
-    auto drainEnd = Clock::now() + FSpec.DrainTimeout;
+    auto drainEnd = Clock::now() + FPlan.DrainTimeout;
     for (;;) {
         last = FReader.Report();
         if (last.Count >= sent || Clock::now() >= drainEnd) break;

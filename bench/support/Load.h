@@ -36,7 +36,7 @@ void CloseAll(std::vector<int>& fds);
 std::vector<int> OpenClients(int port, int count, size_t size, uint32_t firstSender, IReader& reader,
                              int unaccepted, std::chrono::milliseconds timeout, double& seconds);
 
-struct TLoadSpec {
+struct TLoadPlan {
     int Port = 19150;
     int Clients = 1;
     size_t Size = 16;
@@ -67,7 +67,7 @@ struct TLoadResult {
 class TLoadSession {
 public:
     // Resets the reader and opens the connections.
-    TLoadSession(const TLoadSpec& spec, IReader& reader);
+    TLoadSession(const TLoadPlan& plan, IReader& reader);
     ~TLoadSession();
     TLoadSession(const TLoadSession&) = delete;
     TLoadSession& operator=(const TLoadSession&) = delete;
@@ -86,7 +86,7 @@ private:
     };
     void SetWindow(uint64_t w);
 
-    TLoadSpec FSpec;
+    TLoadPlan FPlan;
     IReader& FReader;
     TMessageMaker FMaker;
     std::vector<int> FFds;
