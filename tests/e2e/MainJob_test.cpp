@@ -21,6 +21,8 @@ protected:
     }
     // Nothing more arrives for a while (a marker message proves the
     // program is still forwarding, so silence means nothing was sent).
+    // Connections are served side by side, so the marker can overtake a
+    // message of another connection still on its way: wait for those first.
     std::vector<std::string> ArrivedThenMarker(const std::string& marker) {
         TClient c("127.0.0.1", kPort);
         c.Send(marker + "\f");
@@ -65,6 +67,7 @@ TEST_F(MainJob, QuitIsForwardedAndClosesTheConnection) {
     TClient c("127.0.0.1", kPort);
     c.Send("QUIT\fafter\f");
     EXPECT_TRUE(c.WaitClosedByPeer(20s));
+    EXPECT_EQ(Arrived(1), std::vector<std::string>{"QUIT"});
     EXPECT_EQ(ArrivedThenMarker("marker-quit"), std::vector<std::string>{"QUIT"});
 }
 
@@ -125,6 +128,7 @@ TEST_F(MainJob, OversizedMessageClosesOnlyThatConnection) {
     }
     EXPECT_TRUE(big.WaitClosedByPeer(20s));
     other.Send("other client\f");
+    EXPECT_EQ(Arrived(1), std::vector<std::string>{"other client"});
     EXPECT_EQ(ArrivedThenMarker("marker-oversized"), std::vector<std::string>{"other client"});
 }
 
