@@ -10,6 +10,7 @@
 #include "base/Text.h"
 #include "link/MailSlotWriter.h"
 #include "server/ConnectionLoop.h"
+#include "server/ForwardSync.h"
 #include "server/IdTCPServer.h"
 #include "server/IdThreadSupport.h"
 #include "server/MainThreadQueue.h"
@@ -21,20 +22,6 @@ using namespace qr;
 constexpr uint16_t kPort = 19150;
 // How often the main loop looks for a stop signal while no message arrives.
 constexpr std::chrono::milliseconds kSignalPollPeriod{250};
-
-// One message's trip through the main thread.
-class TForwardSync : public TIdSync {
-public:
-    TForwardSync(TMainThreadQueue& queue, TMailSlotWriter& writer, const UString& text)
-        : TIdSync(queue), FWriter(writer), FText(text) {}
-
-protected:
-    void RunInMainThread() override { FWriter.WriteString(UnicodeToAnsi(FText)); }
-
-private:
-    TMailSlotWriter& FWriter;
-    UString FText;
-};
 
 void ReportError(const std::exception_ptr& error) {
     try {

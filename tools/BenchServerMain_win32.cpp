@@ -22,25 +22,13 @@
 
 #include "link/MailSlotWriter.h"
 #include "server/ConnectionLoop.h"
+#include "server/ForwardSync.h"
 #include "server/IdTCPServer.h"
 #include "server/MainThreadQueue.h"
 
 namespace {
 
 using namespace qr;
-
-class TForwardSync : public TIdSync {
-public:
-    TForwardSync(TMainThreadQueue& queue, TMailSlotWriter& writer, const UString& text)
-        : TIdSync(queue), FWriter(writer), FText(text) {}
-
-protected:
-    void RunInMainThread() override { FWriter.WriteString(UnicodeToAnsi(FText)); }
-
-private:
-    TMailSlotWriter& FWriter;
-    const UString& FText;
-};
 
 std::atomic<bool> gStop{false};
 

@@ -21,10 +21,6 @@
 
 namespace e2e {
 
-namespace {
-const char* const kWine = "/usr/lib/wine/wine64";
-}
-
 std::string BuildDir() { return QR_WIN64_BUILD_DIR; }
 std::string Exe(const std::string& name) { return BuildDir() + "/" + name + ".exe"; }
 
@@ -34,57 +30,24 @@ std::string TempDir() {
     return tmpl;
 }
 
-TWineProcess::TWineProcess(const std::string& exe, const std::vector<std::string>& args,
-                           const std::string& outFile, const std::vector<std::string>& env) {
+namespace {
+std::vector<std::string> WineArgv(const std::string& exe, const std::vector<std::string>& args) {
     if (access(exe.c_str(), R_OK) != 0)
         throw std::runtime_error(exe + " is missing: build the win64 preset first");
-    FPid = fork();
-    if (FPid < 0) throw std::runtime_error("fork failed");
-    if (FPid == 0) {
-        setpgid(0, 0);
-        int in = open("/dev/null", O_RDONLY);
-        int out = open(outFile.empty() ? "/dev/null" : outFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(out, 2);
-        for (const std::string& e : env) putenv(strdup(e.c_str()));
-        if (!getenv("WINEDEBUG")) setenv("WINEDEBUG", "-all", 1);
-        std::vector<char*> argv{const_cast<char*>(kWine), const_cast<char*>(exe.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(kWine, argv.data());
-        _exit(127);
-    }
+    std::vector<std::string> argv{qrtest::WineLoader(), exe};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
 }
 
-TWineProcess::~TWineProcess() {
-    if (Running()) Kill();
+std::vector<std::string> WithWineDebug(std::vector<std::string> env) {
+    if (!getenv("WINEDEBUG")) env.push_back("WINEDEBUG=-all");
+    return env;
 }
+}  // namespace
 
-std::optional<int> TWineProcess::Wait(std::chrono::milliseconds timeout) {
-    auto end = Clock::now() + timeout;
-    while (!FExit) {
-        int status = 0;
-        pid_t r = waitpid(FPid, &status, WNOHANG);
-        if (r == FPid) {
-            FExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            break;
-        }
-        if (Clock::now() >= end) return std::nullopt;
-        std::this_thread::sleep_for(20ms);
-    }
-    return FExit;
-}
-
-bool TWineProcess::Running() { return !Wait(0ms).has_value(); }
-
-void TWineProcess::Kill() {
-    // The Windows process lives in the wineserver; ending the wine64 loader
-    // ends it.
-    kill(-FPid, SIGKILL);
-    kill(FPid, SIGKILL);
-    Wait(10s);
-}
+TWineProcess::TWineProcess(const std::string& exe, const std::vector<std::string>& args,
+                           const std::string& outFile, const std::vector<std::string>& env)
+    : TChild(WineArgv(exe, args), false, WithWineDebug(env), outFile, outFile) {}
 
 std::string Poke(const std::vector<std::string>& args, int* exitCode) {
     std::string out = TempDir() + "/poke.txt";
@@ -96,6 +59,15 @@ std::string Poke(const std::vector<std::string>& args, int* exitCode) {
     // The Windows console writes CR LF.
     std::erase(text, '\r');
     return text;
+}
+
+std::string DismissMessageBox(std::chrono::milliseconds timeout) {
+    for (auto end = Clock::now() + timeout; Clock::now() < end; std::this_thread::sleep_for(200ms)) {
+        int code = 0;
+        std::string box = Poke({"dismiss"}, &code);
+        if (code == 0 && !box.empty()) return box;
+    }
+    return "";
 }
 
 namespace {

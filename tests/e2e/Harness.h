@@ -1,8 +1,6 @@
 #pragma once
 // What the end-to-end tests need to drive the Windows programs under Wine
 // from the Linux side: child processes, TCP clients and the monitor's log.
-#include <sys/types.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,29 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "process/ChildProcess.h"
+
 namespace e2e {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 // A program of the win64 build, started under wine64 with the caller's
-// WINEPREFIX and DISPLAY.
-class TWineProcess {
+// WINEPREFIX and DISPLAY; its standard output and error go to `outFile`.
+class TWineProcess : public qrtest::TChild {
 public:
     TWineProcess(const std::string& exe, const std::vector<std::string>& args,
                  const std::string& outFile = "", const std::vector<std::string>& env = {});
-    ~TWineProcess();
-    TWineProcess(const TWineProcess&) = delete;
-    TWineProcess& operator=(const TWineProcess&) = delete;
-
-    // The exit code, or nothing when it is still running after `timeout`.
-    std::optional<int> Wait(std::chrono::milliseconds timeout);
-    bool Running();
-    void Kill();
-
-private:
-    pid_t FPid = -1;
-    std::optional<int> FExit;
 };
 
 std::string BuildDir();
@@ -42,6 +30,9 @@ std::string TempDir();                     // a fresh folder for one test
 
 // Runs quellora-poke with the arguments; its standard output.
 std::string Poke(const std::vector<std::string>& args, int* exitCode = nullptr);
+// Waits for the program's message box, closes it and returns its text
+// (empty when none came within `timeout`).
+std::string DismissMessageBox(std::chrono::milliseconds timeout = 20s);
 
 // A TCP client on the Linux side.
 class TClient {

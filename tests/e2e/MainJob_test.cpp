@@ -199,13 +199,7 @@ TEST(ProgramLifetime, ApplicationWindowCloseAndEndOfSessionEndTheProgram) {
 TEST(ProgramLifetime, SecondInstanceReportsTheBindErrorAndEndsNormally) {
     TProgram first;
     TProgram second({}, false, false);
-    std::string box;
-    for (auto end = Clock::now() + 30s; Clock::now() < end && box.empty();
-         std::this_thread::sleep_for(200ms)) {
-        int code = 0;
-        box = Poke({"dismiss"}, &code);
-        if (code != 0) box.clear();
-    }
+    std::string box = DismissMessageBox(30s);
     EXPECT_NE(box.find("Could not bind socket. Address and port are already in use."), std::string::npos)
         << box;
     // The second one runs on without a listener; the first still serves.

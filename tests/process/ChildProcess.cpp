@@ -1,4 +1,4 @@
-#include "bench/support/Child.h"
+#include "process/ChildProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,10 +12,10 @@
 #include <stdexcept>
 #include <thread>
 
-namespace qrbench {
+namespace qrtest {
 
 TChild::TChild(const std::vector<std::string>& argv, bool talk, const std::vector<std::string>& env,
-               const std::string& errFile) {
+               const std::string& errFile, const std::string& outFile) {
     int toChild[2] = {-1, -1}, fromChild[2] = {-1, -1};
     if (talk && (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0))
         throw std::runtime_error("pipe failed");
@@ -24,10 +24,13 @@ TChild::TChild(const std::vector<std::string>& argv, bool talk, const std::vecto
     if (FPid == 0) {
         setpgid(0, 0);
         int null = open("/dev/null", O_RDWR);
-        int err = errFile.empty() ? null : open(errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        auto append = [null](const std::string& file) {
+            int fd = file.empty() ? null : open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            return fd < 0 ? null : fd;
+        };
         dup2(talk ? toChild[0] : null, 0);
-        dup2(talk ? fromChild[1] : null, 1);
-        dup2(err < 0 ? null : err, 2);
+        dup2(talk ? fromChild[1] : append(outFile), 1);
+        dup2(append(errFile), 2);
         for (const std::string& e : env) putenv(strdup(e.c_str()));
         std::vector<char*> args;
         for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -134,4 +137,4 @@ std::vector<std::string> WineCommand(const std::string& winBuildDir, const std::
     return argv;
 }
 
-}  // namespace qrbench
+}  // namespace qrtest
