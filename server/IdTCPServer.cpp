@@ -43,21 +43,31 @@ void TIdListenerThread::Join() {
     if (FThread.joinable()) FThread.join();
 }
 
+void TIdListenerThread::Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptWaitMs)); }
+
 bool TIdListenerThread::WaitForConnection(TIdIOHandlerStack& io) {
+    bool failedBefore = false;
     for (;;) {
         if (FStopped.load() || !FBinding.HandleAllocated()) return false;
         bool readable;
         try {
             readable = FBinding.Select(kAcceptWaitMs);
         } catch (const EIdException&) {
-            // A wait that fails at once would otherwise spin; pause for one
-            // slice before looking at the stop request again.
-            std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptWaitMs));
+            // A wait that fails at once would otherwise spin.
+            Pause();
             continue;
         }
         if (!readable) continue;
         TIdAcceptResult accepted = FBinding.Accept();
-        if (accepted.Handle == Id_INVALID_SOCKET) continue;  // a failed accept: keep waiting
+        if (accepted.Handle == Id_INVALID_SOCKET) {
+            // A failed accept: keep waiting. One failure (a client gone
+            // before it was taken) costs nothing; failures in a row (no
+            // descriptors or buffers left) leave the connection waiting
+            // and the socket readable, so pause instead of spinning.
+            if (failedBefore) Pause();
+            failedBefore = true;
+            continue;
+        }
         io.Binding().IPVersion = FBinding.IPVersion;
         io.Binding().Port = FBinding.Port;
         io.Binding().Attach(accepted);
@@ -94,8 +104,10 @@ void TIdListenerThread::Run() {
             thread->Start(std::move(context));
         } catch (...) {
             // Setting up this connection failed: it is dropped without a
-            // report and the listener goes on.
+            // report and the listener goes on after a pause, since what
+            // failed (a thread, memory) is most likely still missing.
             if (prepared) prepared->Dispose();
+            Pause();
         }
     }
     FBinding.CloseSocket();
@@ -105,7 +117,10 @@ void TIdListenerThread::Run() {
 
 // ---- server ----
 
-TIdTCPServer::TIdTCPServer(TComponent* owner) : TComponent(owner), FStack(AcquireStack()), FBindings(FStack) {
+TIdTCPServer::TIdTCPServer(TComponent* owner) : TIdTCPServer(owner, AcquireStack()) {}
+
+TIdTCPServer::TIdTCPServer(TComponent* owner, std::shared_ptr<TIdStack> stack)
+    : TComponent(owner), FStack(std::move(stack)), FBindings(FStack) {
     PublishInteger(
         "DefaultPort", [this] { return int64_t(FDefaultPort); },
         [this](int64_t v) { SetDefaultPort(uint16_t(v)); });

@@ -66,6 +66,9 @@ private:
     void Run();
     // Accepts one connection into `io`; false when the listener was stopped.
     bool WaitForConnection(TIdIOHandlerStack& io);
+    // One accept-wait slice, cut short by nothing: the stop request is
+    // looked at afterwards.
+    void Pause();
 
     TIdTCPServer& FServer;
     TIdSocketHandle& FBinding;
@@ -81,6 +84,9 @@ public:
 
     // Starts the socket stack (raises EIdStackInitializationFailed).
     explicit TIdTCPServer(TComponent* owner);
+    // A server on the given stack instead of the process's one (tests put a
+    // stack of their own in between).
+    TIdTCPServer(TComponent* owner, std::shared_ptr<TIdStack> stack);
     // Deactivates first.
     ~TIdTCPServer() override;
 
