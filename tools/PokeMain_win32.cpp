@@ -13,13 +13,15 @@
 //   quellora-poke get NAME              prints the text of control NAME
 //   quellora-poke click NAME            presses button NAME
 //   quellora-poke layout                prints caption, client size and each control in tab order
+//   quellora-poke box                   prints the program's message box, if any
 //   quellora-poke dismiss               prints and closes the program's message box, if any
 //   quellora-poke tray-rbutton [ID]     right click on the tray icon, as the shell reports it
 //   quellora-poke tray-lbutton [ID]     left click on the tray icon
 //   quellora-poke tray-dblclick [ID]    left double click on the tray icon
 //   quellora-poke tray-pid              prints the process id of the newest copy with a tray icon
-//   quellora-poke tray-visible          prints how many windows of that copy are visible (message boxes
-//   aside) quellora-poke menu                  prints the open popup menu's place and, where readable, items
+//   quellora-poke tray-visible          prints how many windows of that copy are visible
+//                                       (message boxes aside)
+//   quellora-poke menu                  prints the open popup menu's place and, where readable, items
 //   quellora-poke menu choose N         chooses item N (from 0) of the open popup menu
 //   quellora-poke stats                 prints pid, threads, private and working-set bytes of the newest
 //                                       running quellora-remote.exe
@@ -148,7 +150,8 @@ BOOL CALLBACK FindBox(HWND h, LPARAM p) {
     return TRUE;
 }
 
-int Dismiss() {
+// Prints the message box; with `close`, presses its OK button.
+int PrintMessageBox(bool close) {
     TBoxSearch s{0, nullptr};
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
     if (!s.Found) return Fail("no message box");
@@ -159,7 +162,7 @@ int Dismiss() {
         if (std::wstring(cls) == L"Static" && GetWindowTextLengthW(c) > 0) text += TextOf(c);
     }
     std::printf("caption=%s\ntext=%s\n", Utf8(TextOf(s.Found)).c_str(), Utf8(text).c_str());
-    PostMessageW(s.Found, WM_COMMAND, IDOK, 0);
+    if (close) PostMessageW(s.Found, WM_COMMAND, IDOK, 0);
     return 0;
 }
 
@@ -385,7 +388,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (cmd == "layout") return Layout();
-    if (cmd == "dismiss") return Dismiss();
+    if (cmd == "box") return PrintMessageBox(false);
+    if (cmd == "dismiss") return PrintMessageBox(true);
     if (cmd == "tray-rbutton" || cmd == "tray-lbutton" || cmd == "tray-dblclick")
         return Tray(cmd, argc > 2 ? UINT(std::atoi(argv[2])) : 1u);
     if (cmd == "menu") return Menu(argc, argv);

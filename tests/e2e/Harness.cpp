@@ -61,13 +61,20 @@ std::string Poke(const std::vector<std::string>& args, int* exitCode) {
     return text;
 }
 
-std::string DismissMessageBox(std::chrono::milliseconds timeout) {
-    for (auto end = Clock::now() + timeout; Clock::now() < end; std::this_thread::sleep_for(200ms)) {
+namespace {
+std::string PokeMessageBox(const char* command, std::chrono::milliseconds timeout) {
+    for (auto end = Clock::now() + timeout;; std::this_thread::sleep_for(200ms)) {
         int code = 0;
-        std::string box = Poke({"dismiss"}, &code);
+        std::string box = Poke({command}, &code);
         if (code == 0 && !box.empty()) return box;
+        if (Clock::now() >= end) return "";
     }
-    return "";
+}
+}  // namespace
+
+std::string WaitForMessageBox(std::chrono::milliseconds timeout) { return PokeMessageBox("box", timeout); }
+std::string DismissMessageBox(std::chrono::milliseconds timeout) {
+    return PokeMessageBox("dismiss", timeout);
 }
 
 namespace {

@@ -30,8 +30,9 @@ std::string TempDir();                     // a fresh folder for one test
 
 // Runs quellora-poke with the arguments; its standard output.
 std::string Poke(const std::vector<std::string>& args, int* exitCode = nullptr);
-// Waits for the program's message box, closes it and returns its text
-// (empty when none came within `timeout`).
+// Waits for the program's message box and returns its text (empty when
+// none came within `timeout`); Dismiss... closes it too.
+std::string WaitForMessageBox(std::chrono::milliseconds timeout = 20s);
 std::string DismissMessageBox(std::chrono::milliseconds timeout = 20s);
 
 // A TCP client on the Linux side.
