@@ -13,6 +13,10 @@ constexpr int kAcceptWaitMs = 250;
 // The deactivation looks at the remaining connection threads this often.
 constexpr std::chrono::milliseconds kThreadWaitStep{500};
 
+// One accept-wait slice, cut short by nothing: the stop request is looked
+// at afterwards.
+void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptWaitMs)); }
+
 }  // namespace
 
 TIdSocketHandle& TIdSocketHandles::Add() {
@@ -42,8 +46,6 @@ void TIdListenerThread::Start() { FThread = std::thread(&TIdListenerThread::Run,
 void TIdListenerThread::Join() {
     if (FThread.joinable()) FThread.join();
 }
-
-void TIdListenerThread::Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(kAcceptWaitMs)); }
 
 bool TIdListenerThread::WaitForConnection(TIdIOHandlerStack& io) {
     bool failedBefore = false;

@@ -66,9 +66,6 @@ private:
     void Run();
     // Accepts one connection into `io`; false when the listener was stopped.
     bool WaitForConnection(TIdIOHandlerStack& io);
-    // One accept-wait slice, cut short by nothing: the stop request is
-    // looked at afterwards.
-    void Pause();
 
     TIdTCPServer& FServer;
     TIdSocketHandle& FBinding;
