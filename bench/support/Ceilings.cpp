@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "bench/support/Load.h"
@@ -46,6 +47,28 @@ int AcceptWithin(int listener, int timeoutMs) {
     return accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
 }
 
+// One TCP connection over loopback: `serve` runs on a thread of its own
+// with the accepted socket, `drive` on this thread with the connecting one
+// (-1 when no connection came about). Both sockets are closed afterwards,
+// the driving one first. False when no listener could be set up.
+bool OverLoopback(const std::function<void(int)>& serve, const std::function<void(int)>& drive) {
+    int port = 0;
+    int listener = ListenLoopback(port);
+    if (listener < 0) return false;
+    std::thread server([&] {
+        int fd = AcceptWithin(listener, 10000);
+        if (fd < 0) return;
+        serve(fd);
+        close(fd);
+    });
+    int fd = ConnectLoopback(port, std::chrono::milliseconds(10000));
+    drive(fd);
+    if (fd >= 0) close(fd);
+    server.join();
+    close(listener);
+    return true;
+}
+
 void Finish(TLoopResult& r, std::vector<double>& us) {
     std::sort(us.begin(), us.end());
     r.Rounds = us.size();
@@ -65,17 +88,9 @@ double Percentile(const std::vector<double>& sorted, double p) {
 TLoopResult TcpThroughput(size_t size, double seconds) {
     TLoopResult r;
     r.Size = size;
-    int port = 0;
-    int listener = ListenLoopback(port);
-    if (listener < 0) {
-        r.Error = "cannot listen";
-        return r;
-    }
     std::atomic<uint64_t> messages{0};
     Clock::time_point first{}, last{};
-    std::thread receiver([&] {
-        int fd = AcceptWithin(listener, 10000);
-        if (fd < 0) return;
+    auto receive = [&](int fd) {
         std::vector<char> buf(kRecvSize);
         uint64_t count = 0;
         bool started = false;
@@ -93,10 +108,12 @@ TLoopResult TcpThroughput(size_t size, double seconds) {
             last = Clock::now();
         }
         messages = count;
-        close(fd);
-    });
-    int fd = ConnectLoopback(port, std::chrono::milliseconds(10000));
-    if (fd >= 0) {
+    };
+    auto send = [&](int fd) {
+        if (fd < 0) {
+            r.Error = "cannot connect";
+            return;
+        }
         TMessageMaker maker(size);
         std::string batch;
         uint32_t seq = 0;
@@ -107,12 +124,11 @@ TLoopResult TcpThroughput(size_t size, double seconds) {
             while (batch.size() < 65536) maker.Append(batch, 0, seq++);
             if (!SendAll(fd, batch, std::chrono::milliseconds(10000))) break;
         }
-        close(fd);
-    } else {
-        r.Error = "cannot connect";
+    };
+    if (!OverLoopback(receive, send)) {
+        r.Error = "cannot listen";
+        return r;
     }
-    receiver.join();
-    close(listener);
     double s = std::chrono::duration<double>(last - first).count();
     if (s > 0) {
         r.MsgPerSec = double(messages) / s;
@@ -125,15 +141,7 @@ TLoopResult TcpThroughput(size_t size, double seconds) {
 TLoopResult TcpRoundTrip(size_t size, int rounds) {
     TLoopResult r;
     r.Size = size;
-    int port = 0;
-    int listener = ListenLoopback(port);
-    if (listener < 0) {
-        r.Error = "cannot listen";
-        return r;
-    }
-    std::thread echo([&] {
-        int fd = AcceptWithin(listener, 10000);
-        if (fd < 0) return;
+    auto echo = [](int fd) {
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         std::vector<char> buf(kRecvSize);
@@ -144,11 +152,10 @@ TLoopResult TcpRoundTrip(size_t size, int rounds) {
             if (n <= 0) break;
             if (buf[size_t(n) - 1] == '\f' && send(fd, "k", 1, MSG_NOSIGNAL) != 1) break;
         }
-        close(fd);
-    });
-    int fd = ConnectLoopback(port, std::chrono::milliseconds(10000));
+    };
     std::vector<double> us;
-    if (fd >= 0) {
+    auto time = [&](int fd) {
+        if (fd < 0) return;
         TMessageMaker maker(size);
         std::string m;
         for (int i = 0; i < rounds; ++i) {
@@ -161,10 +168,11 @@ TLoopResult TcpRoundTrip(size_t size, int rounds) {
             if (poll(&p, 1, 10000) != 1 || recv(fd, &c, 1, 0) != 1) break;
             us.push_back(Us(Clock::now() - t0));
         }
-        close(fd);
+    };
+    if (!OverLoopback(echo, time)) {
+        r.Error = "cannot listen";
+        return r;
     }
-    echo.join();
-    close(listener);
     if (int(us.size()) < rounds) r.Error = "round trips stopped early";
     Finish(r, us);
     return r;

@@ -38,6 +38,18 @@ std::vector<std::string> RunHelper(const std::string& winBuildDir, const std::st
     return lines;
 }
 
+// The lines of a helper that measures each size in `sizes` for up to
+// `rounds` rounds and `maxMsPerSize` milliseconds.
+std::vector<std::string> RunSizedHelper(const std::string& winBuildDir, const std::string& exe,
+                                        const std::vector<size_t>& sizes, int rounds, int maxMsPerSize) {
+    std::string list;
+    for (size_t s : sizes) list += (list.empty() ? "" : ",") + std::to_string(s);
+    return RunHelper(
+        winBuildDir, exe,
+        {"--sizes", list, "--rounds", std::to_string(rounds), "--max-ms", std::to_string(maxMsPerSize)},
+        std::chrono::milliseconds(60000 + int64_t(maxMsPerSize) * int64_t(sizes.size())));
+}
+
 unsigned long long StatusField(const std::string& text, const char* key) {
     size_t p = text.find(std::string("\n") + key);
     if (p == std::string::npos) return 0;
@@ -48,12 +60,7 @@ unsigned long long StatusField(const std::string& text, const char* key) {
 
 std::vector<TLoopResult> RunSlotLoop(const std::string& winBuildDir, const std::vector<size_t>& sizes,
                                      int rounds, int maxMsPerSize) {
-    std::string list;
-    for (size_t s : sizes) list += (list.empty() ? "" : ",") + std::to_string(s);
-    auto lines = RunHelper(
-        winBuildDir, "quellora-bench-slotloop.exe",
-        {"--sizes", list, "--rounds", std::to_string(rounds), "--max-ms", std::to_string(maxMsPerSize)},
-        std::chrono::milliseconds(60000 + int64_t(maxMsPerSize) * int64_t(sizes.size())));
+    auto lines = RunSizedHelper(winBuildDir, "quellora-bench-slotloop.exe", sizes, rounds, maxMsPerSize);
     std::vector<TLoopResult> out;
     for (const std::string& l : lines) {
         TLoopResult r;
@@ -78,12 +85,7 @@ std::vector<TLoopResult> RunSlotLoop(const std::string& winBuildDir, const std::
 
 std::vector<TLoopResult> RunMemo(const std::string& winBuildDir, const std::vector<size_t>& sizes, int rounds,
                                  int maxMsPerSize) {
-    std::string list;
-    for (size_t s : sizes) list += (list.empty() ? "" : ",") + std::to_string(s);
-    auto lines = RunHelper(
-        winBuildDir, "quellora-bench-memo.exe",
-        {"--sizes", list, "--rounds", std::to_string(rounds), "--max-ms", std::to_string(maxMsPerSize)},
-        std::chrono::milliseconds(60000 + int64_t(maxMsPerSize) * int64_t(sizes.size())));
+    auto lines = RunSizedHelper(winBuildDir, "quellora-bench-memo.exe", sizes, rounds, maxMsPerSize);
     std::vector<TLoopResult> out;
     for (const std::string& l : lines) {
         TLoopResult r;
