@@ -85,9 +85,8 @@ int main(int argc, char** argv) {
         server.SetMainThreadQueue(&queue);
         if (handoff == "queue") {
             server.OnExecute = [&](TIdContext& context) {
-                RunConnectionLoop(context.Connection(), [&](const UString& text) {
-                    TQLSyncClass::HandOff(queue, targets, text);
-                });
+                RunConnectionLoop(context.Connection(),
+                                  [&](const UString& text) { TQLSyncClass::HandOff(queue, targets, text); });
             };
         } else {
             server.OnExecute = [&](TIdContext& context) {
