@@ -1,5 +1,6 @@
 #include "base/MainThreadQueue.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace qr {
@@ -86,21 +87,42 @@ void TMainThreadQueue::Execute(const TOperation& operation) {
 }
 
 bool TMainThreadQueue::RunQueue() {
-    std::deque<TRequest*> taken;
+    size_t budget;
     {
         std::lock_guard<std::mutex> lock(FLock);
-        taken.swap(FPending);
+        budget = FPending.size();  // a steady stream must not keep the caller here
     }
-    for (TRequest* request : taken) {
+    bool ran = false;
+    for (; budget > 0; --budget) {
+        TRequest* request;
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            if (FPending.empty()) break;  // run by a nested loop, or released by teardown
+            request = FPending.front();
+            FPending.pop_front();
+            FRunning.push_back(request);
+        }
         RunOne(*request);
+        ran = true;
+        std::lock_guard<std::mutex> lock(FLock);
+        auto it = std::find(FRunning.begin(), FRunning.end(), request);
+        // Not there: teardown released it meanwhile and its waiter may have
+        // gone with it, so it is not touched again.
+        if (it == FRunning.end()) continue;
+        FRunning.erase(it);
         request->Done.Set();
     }
-    return !taken.empty();
+    return ran;
 }
 
 bool TMainThreadQueue::HasPending() const {
     std::lock_guard<std::mutex> lock(FLock);
     return !FPending.empty();
+}
+
+size_t TMainThreadQueue::PendingCount() const {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FPending.size();
 }
 
 void TMainThreadQueue::ServiceFor(std::chrono::milliseconds period) {
@@ -137,6 +159,8 @@ void TMainThreadQueue::BeginShutdown() {
         std::lock_guard<std::mutex> lock(FLock);
         FShutdown = true;
         released.swap(FPending);
+        released.insert(released.end(), FRunning.begin(), FRunning.end());
+        FRunning.clear();
     }
     for (TRequest* request : released) request->Done.Set();
 }

@@ -4,9 +4,15 @@
 // each exactly once. The queue lock is held only to add or take requests,
 // never while an operation runs.
 //
+// Requests are taken one at a time: when an operation's error opens a
+// nested loop (an error box, the crash dialog) that services the queue, the
+// requests queued before and after it still run in the order queued.
+//
 // Teardown: once BeginShutdown() has been called (the main window calls it
 // when its destruction begins), pending and new requests complete at once
-// without running their operation. A connection thread waiting for a
+// without running their operation, and so does a request whose operation
+// (or its error's handling) is still on the main thread's stack, as when
+// the logon session ends while an error box is open. A connection thread waiting for a
 // hand-off is released, so the server's deactivation, which waits for every
 // connection thread, cannot hang on it, and no operation runs against
 // objects that are being destroyed.
@@ -17,6 +23,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace qr {
 
@@ -63,9 +70,11 @@ public:
     // when teardown released it). On the main thread itself it runs at once.
     void Execute(const TOperation& operation);
 
-    // Main thread: runs every request queued so far; true if any ran.
+    // Main thread: runs the requests queued so far, one at a time in order
+    // (requests queued meanwhile wait for the next call); true if any ran.
     bool RunQueue();
     bool HasPending() const;
+    size_t PendingCount() const;
 
     // Main thread: runs requests as they arrive until `period` has passed.
     void ServiceFor(std::chrono::milliseconds period);
@@ -91,6 +100,9 @@ private:
     mutable std::mutex FLock;
     std::condition_variable FSignal;  // queue not empty, or poked
     std::deque<TRequest*> FPending;
+    // Taken from FPending and not yet completed: more than one when a
+    // nested loop runs the queue.
+    std::vector<TRequest*> FRunning;
     bool FPoked = false;
     bool FShutdown = false;
     TWakeUp FWakeUp;

@@ -35,7 +35,10 @@ void TMessageFramer::Complete(std::string_view tail) {
     AnsiString bytes = UnicodeToAnsi(AnsiToUnicode(FPartial));
     m.Text = AnsiToUnicode(bytes);
     m.IsQuit = IsQuitCommand(m.Text);
-    FPartial.clear();
+    if (FPartial.capacity() > KeptCapacity)
+        std::string().swap(FPartial);
+    else
+        FPartial.clear();
     if (m.IsQuit) FQuitSeen = true;
     FReady.push_back(std::move(m));
 }

@@ -37,6 +37,11 @@ public:
     bool Overflowed() const { return FOverflowed; }
     // Bytes of the unfinished message.
     size_t PendingBytes() const { return FPartial.size(); }
+    // What the unfinished message's buffer holds on to between messages: a
+    // large message's room is given back once it is complete, so an idle
+    // connection costs little whatever it sent before.
+    size_t BufferCapacity() const { return FPartial.capacity(); }
+    static constexpr size_t KeptCapacity = 64 * 1024;
 
 private:
     void Complete(std::string_view tail);

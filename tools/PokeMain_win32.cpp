@@ -23,6 +23,8 @@
 //                                       (message boxes aside)
 //   quellora-poke menu                  prints the open popup menu's place and, where readable, items
 //   quellora-poke menu choose N         chooses item N (from 0) of the open popup menu
+//   quellora-poke menu-text             prints the open popup menu's items as the program reads
+//                                       them (loads quellora-menuprobe.dll into the program)
 //   quellora-poke stats                 prints pid, threads, private and working-set bytes of the newest
 //                                       running quellora-remote.exe
 //
@@ -273,6 +275,54 @@ BOOL CALLBACK CloseMainForm(HWND h, LPARAM) {
     return TRUE;
 }
 
+// Loads the probe library, which sits beside this program, into the
+// process that shows the open menu; the probe writes the items to a file
+// in the temporary folder and sets an event when done.
+int MenuText() {
+    HWND window = OpenMenuWindow();
+    if (!window) return Fail("no open menu");
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dll(self);
+    dll = dll.substr(0, dll.find_last_of(L"\\") + 1) + L"quellora-menuprobe.dll";
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring result = std::wstring(temp) + L"quellora-menu-text.txt";
+    DeleteFileW(result.c_str());
+
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, L"QuelloraMenuProbeDone");
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+    if (!done || !process) return Fail("cannot open the program's process");
+    size_t bytes = (dll.size() + 1) * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    bool ok = remote && WriteProcessMemory(process, remote, dll.c_str(), bytes, nullptr);
+    auto loadLibrary = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
+    HANDLE thread = ok ? CreateRemoteThread(process, nullptr, 0, loadLibrary, remote, 0, nullptr) : nullptr;
+    // Bounded: a program that does not answer within this time fails the test.
+    bool answered = thread && WaitForSingleObject(done, 10000) == WAIT_OBJECT_0;
+    if (thread) CloseHandle(thread);
+    CloseHandle(process);
+    CloseHandle(done);
+    if (!answered) return Fail("the menu probe did not answer");
+    HANDLE file =
+        CreateFileW(result.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return Fail("no menu text");
+    std::wstring text(4096, L'\0');
+    DWORD read = 0;
+    ReadFile(file, text.data(), DWORD(text.size() * sizeof(wchar_t)), &read, nullptr);
+    CloseHandle(file);
+    text.resize(read / sizeof(wchar_t));
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find(L'\n', at);
+        std::printf("item=%s\n", Utf8(text.substr(at, end - at)).c_str());
+        at = end == std::wstring::npos ? text.size() : end + 1;
+    }
+    return 0;
+}
+
 int Menu(int argc, char** argv) {
     HWND window = OpenMenuWindow();
     if (!window) return Fail("no open menu");
@@ -393,6 +443,7 @@ int main(int argc, char** argv) {
     if (cmd == "tray-rbutton" || cmd == "tray-lbutton" || cmd == "tray-dblclick")
         return Tray(cmd, argc > 2 ? UINT(std::atoi(argv[2])) : 1u);
     if (cmd == "menu") return Menu(argc, argv);
+    if (cmd == "menu-text") return MenuText();
     if (cmd == "stats") return Stats();
     if (cmd == "tray-visible") {
         HWND handler = TrayHandler();

@@ -196,6 +196,23 @@ TEST(ProgramLifetime, ApplicationWindowCloseAndEndOfSessionEndTheProgram) {
     }
 }
 
+// The logon session may end while an error box waits for the user on the
+// main thread: the program still tears down at once and ends with 0.
+TEST(ProgramLifetime, EndOfSessionWhileAnErrorBoxIsOpenEndsTheProgram) {
+    TMonitor monitor;
+    TProgram program;
+    Poke({"set", "edAction", "Show me"});
+    Poke({"click", "TntButton1"});
+    ASSERT_NE(WaitForMessageBox(), "") << "no error box";
+    TClient c("127.0.0.1", kPort);
+    c.Send("while the box is open\f");
+    EXPECT_EQ(monitor.Log.WaitFor(1, 20s), std::vector<std::string>{"while the box is open"});
+    TClient idle("127.0.0.1", kPort);
+    Poke({"endsession"});
+    EXPECT_EQ(program.Process().Wait(30s), std::optional<int>(0));
+    EXPECT_TRUE(idle.WaitClosedByPeer(5s));
+}
+
 TEST(ProgramLifetime, SecondInstanceReportsTheBindErrorAndEndsNormally) {
     TProgram first;
     TProgram second({}, false, false);

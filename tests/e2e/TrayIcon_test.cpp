@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <memory>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "e2e/Harness.h"
 
@@ -29,9 +31,9 @@ std::string NewestTrayPid() { return Poke({"tray-pid"}); }
 
 // Starts the program and waits until its tray icon exists: the tray
 // commands go to the newest copy, and other copies may already be running.
-std::unique_ptr<TProgram> StartWithIcon() {
+std::unique_ptr<TProgram> StartWithIcon(const std::vector<std::string>& env = {}) {
     const std::string before = NewestTrayPid();
-    auto program = std::make_unique<TProgram>();
+    auto program = std::make_unique<TProgram>(env);
     for (auto end = Clock::now() + 20s; Clock::now() < end; std::this_thread::sleep_for(100ms)) {
         std::string now = NewestTrayPid();
         if (!now.empty() && now != before) return program;
@@ -40,7 +42,39 @@ std::unique_ptr<TProgram> StartWithIcon() {
     return program;
 }
 
+// The captions of the open menu's items as the program itself reads them,
+// without the accelerator's "&".
+std::vector<std::string> MenuCaptions() {
+    int rc = -1;
+    std::string out = Poke({"menu-text"}, &rc);
+    EXPECT_EQ(rc, 0) << out;
+    std::vector<std::string> items;
+    for (size_t at = out.find("item="); at != std::string::npos; at = out.find("item=", at + 1)) {
+        std::string line = out.substr(at + 5, out.find('\n', at) - at - 5);
+        std::erase(line, '&');
+        std::erase(line, '\r');
+        items.push_back(line);
+    }
+    return items;
+}
+
 }  // namespace
+
+// Wine takes the user's language from the Unix locale: the program must
+// show German to a German user and English to everyone else.
+TEST(TrayIcon, TheMenuSpeaksTheUsersLanguage) {
+    const std::pair<const char*, const char*> cases[] = {{"de_DE.UTF-8", "Beenden"}, {"en_US.UTF-8", "Exit"}};
+    for (auto [locale, caption] : cases) {
+        SCOPED_TRACE(locale);
+        auto started = StartWithIcon({std::string("LC_ALL=") + locale});
+        int rc = -1;
+        Poke({"tray-rbutton"}, &rc);
+        ASSERT_NE(WaitForMenu(20s), "") << "no popup menu opened";
+        EXPECT_EQ(MenuCaptions(), std::vector<std::string>{caption});
+        Poke({"menu", "choose", "0"}, &rc);
+        EXPECT_EQ(started->Process().Wait(30s), std::optional<int>(0));
+    }
+}
 
 TEST(TrayIcon, RightButtonOpensTheMenuAndItsItemEndsTheProgram) {
     auto started = StartWithIcon();

@@ -68,10 +68,12 @@ TEST_F(FramingConnection, AQuitWhoseConnectionBrokeIsNotHandedOff) {
     c->Reset();
     ASSERT_TRUE(H.WaitForNoConnections());
     H.PumpFor(std::chrono::milliseconds(100));
+    // Where a reset reads as an orderly end (Wine), the probe finds nothing
+    // broken and "quit" is forwarded like any quit, once.
     if (kResetAlwaysReported)
         EXPECT_EQ(H.MessageBytes(), Strings{"hold"});
     else
-        EXPECT_EQ(H.MessageBytes().front(), "hold");
+        EXPECT_EQ(H.MessageBytes(), (Strings{"hold", "quit"}));
 }
 
 TEST_F(FramingConnection, QuitWithATrailingSpaceIsAnOrdinaryMessage) {

@@ -104,6 +104,14 @@ TEST(Framing, MessagesUpToTheBoundAreWholeAndLongerOnesAreDropped) {
         ASSERT_EQ(out.size(), 1u);
         EXPECT_EQ(out[0].size(), max);
         EXPECT_FALSE(f.Overflowed());
+        // An idle connection does not keep the large message's room.
+        EXPECT_LE(f.BufferCapacity(), TMessageFramer::KeptCapacity);
+        // Small messages keep theirs, so they are not allocated afresh each time.
+        f.Feed(std::string(1000, 's'));
+        size_t small = f.BufferCapacity();
+        f.Feed("\f");
+        EXPECT_EQ(f.BufferCapacity(), small);
+        EXPECT_EQ(Drain(f), std::vector<std::string>{std::string(1000, 's')});
     }
     {
         TMessageFramer f;

@@ -35,7 +35,12 @@ struct TFakeSlot : IMailSlotPlatform {
         written = count;
         return true;
     }
-    void Close(TSlotHandle) override { ++closes; }
+    void Close(TSlotHandle handle) override {
+        ++closes;
+        if (closedOut) closedOut->push_back(handle);
+    }
+    // Outlives the fake, which the writer owns and deletes.
+    std::vector<TSlotHandle>* closedOut = nullptr;
 };
 
 struct MailSlotWriterTest : testing::Test {
@@ -114,16 +119,21 @@ TEST_F(MailSlotWriterTest, ReadAndPositioningRaiseStreamErrors) {
 }
 
 TEST(MailSlotWriterLifetime, DestructionClosesOnlyWhatWasOpen) {
-    auto* slot = new TFakeSlot;
-    { TMailSlotWriter w(u"Quellora\\Messages", std::unique_ptr<IMailSlotPlatform>(slot)); }
-    auto* slot2 = new TFakeSlot;
-    int closes = 0;
+    std::vector<TSlotHandle> closed;
     {
-        TMailSlotWriter w(u"Quellora\\Messages", std::unique_ptr<IMailSlotPlatform>(slot2));
-        w.Write("x", 1);
-        closes = slot2->closes;
+        auto* slot = new TFakeSlot;
+        slot->closedOut = &closed;
+        TMailSlotWriter w(u"Quellora\\Messages", std::unique_ptr<IMailSlotPlatform>(slot));
     }
-    EXPECT_EQ(closes, 0);
+    EXPECT_TRUE(closed.empty()) << "a writer that never wrote has nothing to close";
+    {
+        auto* slot = new TFakeSlot;
+        slot->closedOut = &closed;
+        TMailSlotWriter w(u"Quellora\\Messages", std::unique_ptr<IMailSlotPlatform>(slot));
+        w.Write("x", 1);
+        EXPECT_TRUE(closed.empty()) << "the handle stays open between writes";
+    }
+    EXPECT_EQ(closed, std::vector<TSlotHandle>{100}) << "destruction closes the handle it opened, once";
 }
 
 TEST(MailSlotPath, MapsMailslotNamesUnderTheRuntimeFolder) {

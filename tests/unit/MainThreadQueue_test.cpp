@@ -56,8 +56,11 @@ TEST(MainThreadQueue, RunsRequestsInQueueOrderOnTheMainThread) {
         ASSERT_TRUE(WaitFor([&] { return wakeUps.load() == i + 1; }));
     }
     EXPECT_TRUE(order.empty()) << "nothing runs until the main thread runs the queue";
-    EXPECT_TRUE(q.RunQueue());
-    for (auto& t : threads) t.join();
+    {
+        TWatchdog watchdog("one run of the queue releasing every waiter");
+        EXPECT_TRUE(q.RunQueue());
+        for (auto& t : threads) t.join();
+    }
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
     EXPECT_EQ(onMain, std::vector<bool>(5, true));
     EXPECT_FALSE(q.RunQueue());
@@ -174,13 +177,87 @@ TEST(MainThreadQueue, MainThreadWaitsKeepRunningTheQueue) {
     });
     // The condition only comes true after the main thread has run the
     // worker's request inside the wait.
-    q.WaitServicing([&] { return condition.load(); });
-    worker.join();
+    {
+        TWatchdog watchdog("a wait that runs the queue");
+        q.WaitServicing([&] { return condition.load(); });
+        worker.join();
+    }
     EXPECT_TRUE(handOffRan);
 
     bool inline_ = false;
     q.Execute([&] { inline_ = q.IsMainThread(); });
     EXPECT_TRUE(inline_) << "on the main thread a request runs at once";
+}
+
+// Queues requests from threads of their own, one at a time so that their
+// order is known, and records what ran on the main thread.
+struct TQueueScript {
+    TMainThreadQueue q;
+    std::vector<std::string> ran;  // main thread only
+    std::atomic<int> returned{0};
+    std::vector<std::thread> threads;
+
+    // Queues `name`; its operation fails with `name` when `fail` is set.
+    void Queue(const std::string& name, bool fail = false) {
+        size_t before = q.PendingCount();
+        threads.emplace_back([this, name, fail] {
+            q.Execute([this, name, fail] {
+                ran.push_back(name);
+                if (fail) throw std::runtime_error(name);
+            });
+            ++returned;
+        });
+        EXPECT_TRUE(WaitFor([&] { return q.PendingCount() == before + 1; })) << name << " was not queued";
+    }
+    void JoinAll() {
+        TWatchdog watchdog("the waiting threads");
+        for (auto& t : threads) t.join();
+    }
+};
+
+// An error box (later the crash dialog) runs the queue in its own loop while
+// it waits for the user; requests that come meanwhile still run after the
+// ones queued before them.
+TEST(MainThreadQueue, OrderIsKeptAcrossAnErrorBoxThatRunsTheQueue) {
+    TQueueScript s;
+    s.q.SetErrorHandler([&](std::exception_ptr) {
+        s.Queue("D");  // arrives while the box is open
+        s.q.RunQueue();
+        s.ran.push_back("box closed");
+    });
+    s.Queue("A", true);
+    s.Queue("B");
+    s.Queue("C");
+    {
+        TWatchdog watchdog("running the queue");
+        EXPECT_TRUE(s.q.RunQueue());
+    }
+    s.JoinAll();
+    EXPECT_EQ(s.ran, (std::vector<std::string>{"A", "B", "C", "D", "box closed"}));
+    EXPECT_EQ(s.returned.load(), 4);
+}
+
+// The logon session ends while an error box is open: teardown runs from
+// inside the box and must release every waiter, the one whose request
+// failed and those queued behind it, or the server's deactivation would
+// wait for their threads for ever.
+TEST(MainThreadQueue, SessionEndWhileAnErrorBoxIsOpenReleasesEveryWaiter) {
+    TQueueScript s;
+    bool releasedInsideTheBox = false;
+    s.q.SetErrorHandler([&](std::exception_ptr) {
+        s.q.BeginShutdown();
+        releasedInsideTheBox = WaitFor([&] { return s.returned.load() == 2; });
+    });
+    s.Queue("A", true);
+    s.Queue("B");
+    {
+        TWatchdog watchdog("running the queue");
+        s.q.RunQueue();
+    }
+    s.JoinAll();
+    EXPECT_TRUE(releasedInsideTheBox);
+    EXPECT_EQ(s.ran, std::vector<std::string>{"A"}) << "nothing runs once teardown has begun";
+    EXPECT_FALSE(s.q.RunQueue());
 }
 
 class TRecordingSync : public TIdSync {
