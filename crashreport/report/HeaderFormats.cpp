@@ -98,6 +98,18 @@ AnsiString FormatFreeDiskSpace(const TDriveSpace& systemDrive, const std::option
     return text;
 }
 
+bool CommandLineHasParameters(std::u16string_view line) {
+    size_t i = 0;
+    while (i < line.size() && (line[i] == u' ' || line[i] == u'\t')) ++i;
+    if (i < line.size() && line[i] == u'"') {
+        size_t close = line.find(u'"', i + 1);
+        i = close == std::u16string_view::npos ? line.size() : close + 1;
+    }
+    while (i < line.size() && line[i] != u' ' && line[i] != u'\t') ++i;
+    while (i < line.size() && (line[i] == u' ' || line[i] == u'\t')) ++i;
+    return i < line.size();
+}
+
 AnsiString FormatDisplayMode(int width, int height, int bitsPerPixel) {
     return std::to_string(width) + "x" + std::to_string(height) + ", " + std::to_string(bitsPerPixel) +
            " bit";

@@ -44,6 +44,9 @@ struct TDriveSpace {
 AnsiString FormatFreeDiskSpace(const TDriveSpace& systemDrive, const std::optional<TDriveSpace>& programDrive,
                                char decimalSeparator);
 
+// Whether a command line has more than the program's name.
+bool CommandLineHasParameters(std::u16string_view commandLine);
+
 // "1024x768, 32 bit"
 AnsiString FormatDisplayMode(int width, int height, int bitsPerPixel);
 

@@ -60,6 +60,11 @@ TEST(ReportFormats, ProcessorsMemoryDisksDisplay) {
     EXPECT_EQ(FormatFreeDiskSpace({'C', 3 * 1024 * mb}, TDriveSpace{'c', 5}, '.'), "(C:) 3.0 GB");
     EXPECT_EQ(FormatFreeDiskSpace({'C', 1536}, TDriveSpace{'D', 512}, ','), "(C:) 1,5 KB (D:) 512 Bytes");
     EXPECT_EQ(FormatDisplayMode(1024, 768, 32), "1024x768, 32 bit");
+    EXPECT_FALSE(CommandLineHasParameters(u"\"C:\\Program Files\\q.exe\"  "));
+    EXPECT_FALSE(CommandLineHasParameters(u"q.exe"));
+    EXPECT_FALSE(CommandLineHasParameters(u"\"C:\\no closing quote.exe /x"));
+    EXPECT_TRUE(CommandLineHasParameters(u"\"C:\\Program Files\\q.exe\" /x"));
+    EXPECT_TRUE(CommandLineHasParameters(u"  q.exe\t-v"));
     EXPECT_EQ(Hex(0x1a4), "1a4");
     EXPECT_EQ(Hex(0xAB, 8), "000000ab");
 }
