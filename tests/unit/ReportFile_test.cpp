@@ -7,6 +7,9 @@
 #include <map>
 #include <set>
 
+#include "crashreport/Settings.h"
+#include "crashreport/StoredSettings.h"
+#include "crashreport/report/ReportBuilder.h"
 #include "crashreport/report/ReportFile.h"
 #include "crashreport/report/ReportLayout.h"
 
@@ -61,6 +64,22 @@ TEST(ReportFileName, MadeAbsoluteAgainstTheProgramAndFolded) {
     // The drive itself is never folded away.
     EXPECT_EQ(AbsoluteReportFileName(u"C:\\..\\..\\bug.txt", program), u"C:\\..\\..\\bug.txt");
     EXPECT_EQ(AbsoluteReportFileName(u"bug.txt", u"/opt/q/prog"), u"\\opt\\q\\bug.txt");
+}
+
+TEST(ReportFileName, TheProgramsSettings) {
+    TIMESettings settings(
+        std::make_shared<const TSettingsTable>(TSettingsTable::Parse(EmbeddedSettingsText())));
+    TReportFileRules rules = ReportFileRulesFrom(settings);
+    EXPECT_TRUE(rules.Append);
+    EXPECT_EQ(rules.SizeLimit, 100000);
+    EXPECT_TRUE(rules.NoDupExcepts && rules.NoDupFreezes);
+    EXPECT_EQ(rules.DupExceptDef, 1);
+    EXPECT_EQ(rules.DupFreezeDef, 2);
+    EXPECT_EQ(settings.GetText("BugRepFile"), u"bugreport.txt");
+    TReportOptions options = ReportOptionsFrom(settings, 1, 2);
+    EXPECT_TRUE(options.ListThreads && options.CpuRegs && options.StackDump);
+    EXPECT_TRUE(options.ShowRelAddrs && options.ShowRelLines);
+    EXPECT_EQ(options.Plugins, (std::vector<AnsiString>{"modules", "processes", "hardware"}));
 }
 
 TEST(ReportFileName, NamedLineValues) {
