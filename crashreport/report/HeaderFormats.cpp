@@ -75,6 +75,8 @@ std::pair<AnsiString, AnsiString> ProcessorItem(std::string_view processorName, 
     }
     while (!name.empty() && name.back() == ' ') name.pop_back();
     if (count > 16) count = 16;
+    // Without a name there is nothing to count: the item is left out.
+    if (name.empty()) return {count > 1 ? "processors" : "processor", ""};
     if (count <= 1) return {"processor", name};
     return {"processors", std::to_string(count) + "x " + name};
 }

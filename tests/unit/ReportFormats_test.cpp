@@ -53,6 +53,7 @@ TEST(ReportFormats, ProcessorsMemoryDisksDisplay) {
     EXPECT_EQ(ProcessorItem("AMD Ryzen", 4),
               (std::pair<AnsiString, AnsiString>{"processors", "4x AMD Ryzen"}));
     EXPECT_EQ(ProcessorItem("AMD Ryzen", 64).second, "16x AMD Ryzen");
+    EXPECT_EQ(ProcessorItem("   ", 4).second, "");
     const uint64_t mb = 1024 * 1024;
     EXPECT_EQ(FormatPhysicalMemory(511 * mb + mb / 2, 2048 * mb), "512/2048 MB (free/total)");
     EXPECT_EQ(FormatPhysicalMemory(mb / 2 - 1, 0), "0/0 MB (free/total)");
