@@ -1,8 +1,8 @@
-#include "app/Controls_win32.h"
-#include "app/CoolTrayIcon_win32.h"
+#include "app/ui/Controls_win32.h"
+#include "app/tray/CoolTrayIcon_win32.h"
 #include "app/FormClasses.h"
 #include "app/IdAntiFreeze.h"
-#include "app/siLang.h"
+#include "app/lang/siLang.h"
 #include "server/IdTCPServer.h"
 
 namespace qr {

@@ -7,13 +7,13 @@
 #include <ctime>
 #include <pthread.h>
 
+#include "app/QLSyncClass.h"
+#include "base/MainThreadQueue.h"
 #include "base/Text.h"
 #include "link/MailSlotWriter.h"
 #include "server/ConnectionLoop.h"
-#include "server/ForwardSync.h"
 #include "server/IdTCPServer.h"
 #include "server/IdThreadSupport.h"
-#include "server/MainThreadQueue.h"
 
 namespace {
 
@@ -51,13 +51,16 @@ int main() {
         TMainThreadQueue queue;
         queue.SetErrorHandler(ReportError);
         TMailSlotWriter writer(u"Quellora\\Messages");
+        // No window: nothing shows the message, the writer carries it.
+        TForwardTargets targets;
+        targets.Writer = &writer;
         TIdTCPServer server(nullptr);
         server.SetName("IdTCPServer1");
         server.SetDefaultPort(kPort);
         server.SetMainThreadQueue(&queue);
-        server.OnExecute = [&queue, &writer](TIdContext& context) {
-            RunConnectionLoop(context.Connection(), [&queue, &writer](const UString& text) {
-                TForwardSync(queue, writer, text).Synchronize();
+        server.OnExecute = [&queue, &targets](TIdContext& context) {
+            RunConnectionLoop(context.Connection(), [&queue, &targets](const UString& text) {
+                TQLSyncClass::HandOff(queue, targets, text);
             });
         };
         server.SetActive(true);

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "app/FormClasses.h"
-#include "app/GermanUI.h"
-#include "app/QLSyncClass_win32.h"
+#include "app/lang/GermanUI.h"
+#include "base/win32/WideText.h"
 #include "base/FormReader.h"
 #include "link/IpcCommand.h"
 #include "server/ConnectionLoop.h"
@@ -19,7 +19,6 @@ const wchar_t* const kFormClass = L"TMainForm";
 
 TMainForm::TMainForm(TApplication& application, TMainThreadQueue& queue, std::string_view description)
     : TComponent(nullptr), FApplication(application), FQueue(queue) {
-    FInstance = this;
     SetName("MainForm");
     PublishInteger(
         "Left", [this] { return FLeft; }, [this](int64_t v) { FLeft = int(v); });
@@ -33,7 +32,7 @@ TMainForm::TMainForm(TApplication& application, TMainThreadQueue& queue, std::st
         "Caption", [this] { return FCaption; },
         [this](const UString& v) {
             FCaption = v;
-            if (FHandle) SetWindowTextW(FHandle, reinterpret_cast<LPCWSTR>(FCaption.c_str()));
+            if (FHandle) SetWindowTextW(FHandle, win32::Wide(FCaption));
         });
     PublishString(
         "Color", [] { return UString(u"clBtnFace"); },
@@ -90,8 +89,6 @@ TMainForm::~TMainForm() {
     edParam2 = edParam1 = edAction = nullptr;
     TntLabel3 = TntLabel2 = TntLabel1 = nullptr;
     DestroyComponents();
-    if (FFontHandle) DeleteObject(FFontHandle);
-    if (FBrush) DeleteObject(FBrush);
 }
 
 void TMainForm::BindFields() {
@@ -123,6 +120,10 @@ void TMainForm::BindFields() {
 
 void TMainForm::FormCreate(TComponent*) {
     FWriter = std::make_unique<TMailSlotWriter>(u"Quellora\\Messages");
+    FForwardTargets.ShowText = [this](const UString& text) {
+        if (Memo1) Memo1->SetText(text);
+    };
+    FForwardTargets.Writer = FWriter.get();
     IdTCPServer1->SetActive(true);
     // Stored in German; everyone else gets English.
     if (!IsGermanUI()) siLangDispatcher1->SetActiveLanguage(2);
@@ -131,6 +132,7 @@ void TMainForm::FormCreate(TComponent*) {
 void TMainForm::FormDestroy(TComponent*) {
     // From here on no hand-off runs: the writer and the memo are going.
     FQueue.BeginShutdown();
+    FForwardTargets = {};
     std::unique_ptr<TMailSlotWriter> writer = std::move(FWriter);
     writer.reset();
 }
@@ -156,7 +158,7 @@ void TMainForm::SendIpcCommand(const UString& action, const UString& param1, con
 
 void TMainForm::IdTCPServer1Execute(TIdContext& context) {
     RunConnectionLoop(context.Connection(),
-                      [this](const UString& text) { TQLSyncClass::HandOff(FQueue, text); });
+                      [this](const UString& text) { TQLSyncClass::HandOff(FQueue, FForwardTargets, text); });
 }
 
 void TMainForm::CreateHandle() {
@@ -165,7 +167,7 @@ void TMainForm::CreateHandle() {
     wc.lpfnWndProc = &TMainForm::WindowProc;
     wc.hInstance = instance;
     wc.lpszClassName = kFormClass;
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.hIcon = LoadIconW(instance, L"MAINICON");
     RegisterClassW(&wc);
@@ -178,13 +180,12 @@ void TMainForm::CreateHandle() {
     RECT r{0, 0, px(FClientWidth), px(FClientHeight)};
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     AdjustWindowRectEx(&r, style, FALSE, WS_EX_CONTROLPARENT);
-    FHandle = CreateWindowExW(WS_EX_CONTROLPARENT, kFormClass, reinterpret_cast<LPCWSTR>(FCaption.c_str()),
-                              style, px(FLeft), px(FTop), r.right - r.left, r.bottom - r.top, nullptr,
-                              nullptr, instance, nullptr);
-    FFontHandle = CreateFontW(px(FFont.Height), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DWORD(FFont.Charset),
-                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                              reinterpret_cast<LPCWSTR>(FFont.Name.c_str()));
-    SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFontHandle), FALSE);
+    FHandle = CreateWindowExW(WS_EX_CONTROLPARENT, kFormClass, win32::Wide(FCaption), style, px(FLeft),
+                              px(FTop), r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance, this);
+    FFontHandle.Reset(CreateFontW(px(FFont.Height), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                  DWORD(FFont.Charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                  DEFAULT_QUALITY, DEFAULT_PITCH, win32::Wide(FFont.Name)));
+    SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFontHandle.Get()), FALSE);
     // Child windows are created in tab order: labels (no focus) first, then
     // the focusable controls by TabOrder.
     TWinControl* order[] = {TntLabel1, TntLabel2, TntLabel3, edAction, edParam1, edParam2, TntButton1, Memo1};
@@ -192,20 +193,26 @@ void TMainForm::CreateHandle() {
     for (TWinControl* c : order) {
         if (!c) continue;
         if (c->TabOrder < 0)
-            c->CreateHandle(FHandle, scale, FFontHandle);
+            c->CreateHandle(FHandle, scale, FFontHandle.Get());
         else
             focusable.push_back(c);
     }
     std::stable_sort(focusable.begin(), focusable.end(),
                      [](TWinControl* a, TWinControl* b) { return a->TabOrder < b->TabOrder; });
-    for (TWinControl* c : focusable) c->CreateHandle(FHandle, scale, FFontHandle);
+    for (TWinControl* c : focusable) c->CreateHandle(FHandle, scale, FFontHandle.Get());
     FApplication.MainWindow = FHandle;
     // The tray icon takes over the window's procedure once the window exists.
     if (CoolTrayIcon1) CoolTrayIcon1->AttachOwnerWindow(FHandle);
 }
 
 LRESULT CALLBACK TMainForm::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    TMainForm* form = FInstance;
+    // The window carries its form from creation on; messages before that
+    // (and after the form let go of it) get the default answer.
+    if (msg == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* form = reinterpret_cast<TMainForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!form || form->FHandle != hwnd) return DefWindowProcW(hwnd, msg, wParam, lParam);
     try {
         return form->Dispatch(msg, wParam, lParam);

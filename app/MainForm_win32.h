@@ -5,12 +5,14 @@
 
 #include <memory>
 
-#include "app/Application_win32.h"
-#include "app/Controls_win32.h"
-#include "app/CoolTrayIcon_win32.h"
-#include "app/Font.h"
+#include "app/ui/Application_win32.h"
+#include "app/ui/Controls_win32.h"
+#include "app/tray/CoolTrayIcon_win32.h"
+#include "base/Font.h"
 #include "app/IdAntiFreeze.h"
-#include "app/siLang.h"
+#include "app/QLSyncClass.h"
+#include "app/lang/siLang.h"
+#include "base/win32/Handles.h"
 #include "link/MailSlotWriter.h"
 
 namespace qr {
@@ -25,9 +27,6 @@ public:
     TMainForm(TApplication& application, TMainThreadQueue& queue, std::string_view description);
     ~TMainForm() override;
     const char* ClassName() const override { return "TMainForm"; }
-
-    // The one instance, set before its construction begins and never cleared.
-    static TMainForm* Instance() { return FInstance; }
 
     // Component fields, in declaration order.
     TTntEdit* edAction = nullptr;
@@ -67,13 +66,14 @@ private:
     void BindFields();
     void CreateHandle();
 
-    static inline TMainForm* FInstance = nullptr;
     TApplication& FApplication;
     TMainThreadQueue& FQueue;
     std::unique_ptr<TMailSlotWriter> FWriter;
     HWND FHandle = nullptr;
-    HFONT FFontHandle = nullptr;
-    HBRUSH FBrush = nullptr;
+    win32::TFontHandle FFontHandle;
+    // What hand-offs write to: the memo and the writer, from FormCreate
+    // until FormDestroy.
+    TForwardTargets FForwardTargets;
     UString FCaption = u"MainForm";
     int FLeft = 0, FTop = 0, FClientWidth = 0, FClientHeight = 0;
     TFont FFont;

@@ -3,11 +3,11 @@
 
 #include <memory>
 
-#include "app/Application_win32.h"
+#include "app/ui/Application_win32.h"
 #include "app/FormClasses.h"
 #include "app/MainForm_win32.h"
 #include "server/IdThreadSupport.h"
-#include "server/MainThreadQueue.h"
+#include "base/MainThreadQueue.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;

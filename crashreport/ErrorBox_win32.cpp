@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "base/win32/WideText.h"
 #include "crashreport/ErrorBox.h"
 
 namespace qr {
@@ -11,8 +12,7 @@ public:
     void Show(const UString& text, const UString& caption) override {
         // Modal until the user closes it; there is no window of ours yet
         // that could own it.
-        MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(text.c_str()),
-                    reinterpret_cast<const wchar_t*>(caption.c_str()), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+        MessageBoxW(nullptr, win32::Wide(text), win32::Wide(caption), MB_OK | MB_ICONERROR | MB_TASKMODAL);
     }
 };
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/win32/Handles.h"
 #include "crashreport/ErrorBox.h"
 #include "crashreport/Settings.h"
 
@@ -24,7 +25,7 @@ public:
     // settings buffer)" captioned "Tobrisk" and returns null: the crash
     // reporter then has no settings and intercepts nothing.
     static std::unique_ptr<TSharedSettings> Open(IErrorBox& errorBox);
-    ~TSharedSettings();
+    ~TSharedSettings() = default;
     TSharedSettings(const TSharedSettings&) = delete;
     TSharedSettings& operator=(const TSharedSettings&) = delete;
 
@@ -43,12 +44,13 @@ public:
 
 private:
     std::optional<std::string> ModuleText(void* module);
-    TSharedSettings(void* mapping, void* mutex, unsigned char* view);
+    TSharedSettings(win32::THandle mutex, win32::THandle mapping, win32::TMappedView view);
+    unsigned char* View() const { return static_cast<unsigned char*>(FView.Get()); }
     std::optional<std::string> FindLocked(uint64_t key) const;
 
-    void* FMapping;
-    void* FMutex;
-    unsigned char* FView;
+    win32::THandle FMutex;
+    win32::THandle FMapping;
+    win32::TMappedView FView;  // unmapped before the handles close
 };
 
 }  // namespace qr

@@ -57,40 +57,34 @@ THeader& Header(unsigned char* view) { return *reinterpret_cast<THeader*>(view);
 
 }  // namespace
 
-TSharedSettings::TSharedSettings(void* mapping, void* mutex, unsigned char* view)
-    : FMapping(mapping), FMutex(mutex), FView(view) {}
-
-TSharedSettings::~TSharedSettings() {
-    UnmapViewOfFile(FView);
-    CloseHandle(FMapping);
-    CloseHandle(FMutex);
-}
+TSharedSettings::TSharedSettings(win32::THandle mutex, win32::THandle mapping, win32::TMappedView view)
+    : FMutex(std::move(mutex)), FMapping(std::move(mapping)), FView(std::move(view)) {}
 
 std::unique_ptr<TSharedSettings> TSharedSettings::Open(IErrorBox& errorBox) {
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, ObjectName(u"TobriskSettingsMtx").c_str());
-    HANDLE mapping = mutex ? CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize,
-                                                ObjectName(u"TobriskSettingsBuf2").c_str())
-                           : nullptr;
-    void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, kBlockSize) : nullptr;
+    win32::THandle mutex(CreateMutexW(nullptr, FALSE, ObjectName(u"TobriskSettingsMtx").c_str()));
+    win32::THandle mapping;
+    if (mutex)
+        mapping.Reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize,
+                                         ObjectName(u"TobriskSettingsBuf2").c_str()));
+    win32::TMappedView view;
+    if (mapping) view.Reset(MapViewOfFile(mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, kBlockSize));
     if (!view) {
-        if (mapping) CloseHandle(mapping);
-        if (mutex) CloseHandle(mutex);
         errorBox.Show(u"internal error (opening settings buffer)", u"Tobrisk");
         return nullptr;
     }
     std::unique_ptr<TSharedSettings> shared(
-        new TSharedSettings(mapping, mutex, static_cast<unsigned char*>(view)));
-    TBlockLock lock(mutex);
+        new TSharedSettings(std::move(mutex), std::move(mapping), std::move(view)));
+    TBlockLock lock(shared->FMutex.Get());
     // A new block is all zeros; whoever comes first lays it out.
-    if (lock.Held() && Header(shared->FView).Magic != kMagic) Header(shared->FView) = {kMagic, 0};
+    if (lock.Held() && Header(shared->View()).Magic != kMagic) Header(shared->View()) = {kMagic, 0};
     return shared;
 }
 
 std::optional<std::string> TSharedSettings::FindLocked(uint64_t key) const {
-    const THeader& header = Header(FView);
+    const THeader& header = Header(View());
     if (header.Magic != kMagic) return std::nullopt;
     uint32_t used = header.Used < kCapacity ? header.Used : kCapacity;
-    const unsigned char* entries = FView + sizeof(THeader);
+    const unsigned char* entries = View() + sizeof(THeader);
     for (uint32_t at = 0; used - at >= kEntryHead;) {
         uint64_t module;
         uint32_t length;
@@ -105,21 +99,21 @@ std::optional<std::string> TSharedSettings::FindLocked(uint64_t key) const {
 }
 
 std::optional<std::string> TSharedSettings::Find(void* module) const {
-    TBlockLock lock(FMutex);
+    TBlockLock lock(FMutex.Get());
     if (!lock.Held()) return std::nullopt;
     return FindLocked(ModuleKey(module));
 }
 
 bool TSharedSettings::Publish(void* module, std::string_view text) {
-    TBlockLock lock(FMutex);
+    TBlockLock lock(FMutex.Get());
     if (!lock.Held()) return false;
     uint64_t key = ModuleKey(module);
     if (FindLocked(key)) return true;
-    THeader& header = Header(FView);
+    THeader& header = Header(View());
     if (header.Magic != kMagic || header.Used > kCapacity || kCapacity - header.Used < kEntryHead ||
         text.size() > kCapacity - header.Used - kEntryHead)
         return false;
-    unsigned char* at = FView + sizeof(THeader) + header.Used;
+    unsigned char* at = View() + sizeof(THeader) + header.Used;
     uint32_t length = uint32_t(text.size());
     std::memcpy(at, &key, 8);
     std::memcpy(at + 8, &length, 4);

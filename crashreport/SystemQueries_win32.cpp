@@ -4,13 +4,14 @@
 
 #include <vector>
 
+#include "base/win32/WideText.h"
 #include "crashreport/SystemQueries.h"
 
 namespace qr {
 
-namespace {
+using win32::FromWide;
 
-UString FromWide(const wchar_t* text) { return UString(reinterpret_cast<const char16_t*>(text)); }
+namespace {
 
 UString SpecialFolder(int csidl) {
     wchar_t path[MAX_PATH] = {};
@@ -33,7 +34,7 @@ public:
     }
 
     std::optional<std::array<uint16_t, 4>> FileVersion(const UString& fileName) override {
-        auto name = reinterpret_cast<const wchar_t*>(fileName.c_str());
+        auto name = win32::Wide(fileName);
         DWORD ignored = 0;
         DWORD size = GetFileVersionInfoSizeW(name, &ignored);
         if (size == 0) return std::nullopt;

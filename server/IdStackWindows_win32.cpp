@@ -11,6 +11,8 @@
 #include <mutex>
 
 #include "base/Text.h"
+#include "base/win32/Handles.h"
+#include "base/win32/WideText.h"
 #include "server/IdStack.h"
 
 namespace qr {
@@ -57,7 +59,7 @@ std::string SystemErrorText(DWORD code) {
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     UString text;
-    if (n && buffer) text.assign(reinterpret_cast<char16_t*>(buffer), n);
+    if (n && buffer) text = win32::FromWide(buffer, n);
     if (buffer) LocalFree(buffer);
     while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' '))
         text.pop_back();
@@ -84,19 +86,19 @@ public:
         if (FStarted) return;
         // No "file not found" box while the library is looked for.
         UINT oldMode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
-        HMODULE module = LoadLibraryW(kLibraryName);
+        win32::TModule module(LoadLibraryW(kLibraryName));
         DWORD loadError = module ? 0 : GetLastError();
         SetErrorMode(oldMode);
         if (!module) RaiseStartFailure(loadError);
-        FModule.store(module);
+        FModule.store(module.Get());
         WSADATA data;
         int rc = Call<int(WSAAPI*)(WORD, LPWSADATA)>(fnWSAStartup)(0x0202, &data);
         if (rc != 0) {
             FModule.store(nullptr);
             for (auto& slot : FProcs) slot.store(nullptr);
-            FreeLibrary(module);
             RaiseStartFailure(DWORD(rc));
         }
+        FLibrary = std::move(module);
         FStarted = true;
     }
 
@@ -121,14 +123,12 @@ public:
 private:
     TWinsockLibrary() = default;
     ~TWinsockLibrary() {
-        HMODULE module = FModule.load();
-        if (!module) return;
         if (FStarted) Call<int(WSAAPI*)()>(fnWSACleanup)();
-        FreeLibrary(module);
     }
 
     std::mutex FLock;
     bool FStarted = false;
+    win32::TModule FLibrary;  // owns what FModule lends to lock-free lookups
     std::atomic<HMODULE> FModule{nullptr};
     std::atomic<void*> FProcs[fnCount] = {};
 };

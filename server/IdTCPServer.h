@@ -16,7 +16,7 @@
 #include "server/IdScheduler.h"
 #include "server/IdSocketHandle.h"
 #include "server/IdTCPConnection.h"
-#include "server/MainThreadQueue.h"
+#include "base/MainThreadQueue.h"
 
 namespace qr {
 

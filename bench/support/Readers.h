@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "bench/support/Child.h"
-#include "tools/BenchPayload.h"
+#include "bench/helpers/BenchPayload.h"
 
 namespace qrbench {
 

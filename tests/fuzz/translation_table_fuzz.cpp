@@ -2,7 +2,7 @@
 // small form; nothing may crash or hang.
 #include <string_view>
 
-#include "app/siLang.h"
+#include "app/lang/siLang.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/GermanUI.h"
+#include "app/lang/GermanUI.h"
 
 using namespace qr;
 

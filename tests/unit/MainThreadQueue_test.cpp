@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "server/MainThreadQueue.h"
+#include "base/MainThreadQueue.h"
 #include "tests/unit/ServerTestWatchdog.h"
 
 namespace qr {

@@ -16,7 +16,7 @@
 #include "base/Text.h"
 #include "server/ConnectionLoop.h"
 #include "server/IdTCPServer.h"
-#include "server/MainThreadQueue.h"
+#include "base/MainThreadQueue.h"
 #include "tests/unit/ServerTestClient.h"
 #include "tests/unit/ServerTestWatchdog.h"
 

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "app/FormClasses.h"
-#include "app/siLang.h"
+#include "app/lang/siLang.h"
 #include "siLangTestSupport.h"
 
 using namespace qr;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/siLang.h"
+#include "app/lang/siLang.h"
 
 using namespace qr;
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <map>
 
-#include "app/Font.h"
-#include "app/siLang.h"
+#include "base/Font.h"
+#include "app/lang/siLang.h"
 #include "siLangTestSupport.h"
 
 using namespace qr;

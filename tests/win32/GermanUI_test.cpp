@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "app/GermanUI.h"
+#include "app/lang/GermanUI.h"
 
 using namespace qr;
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Application_win32.h"
-#include "app/CoolTrayIcon_win32.h"
+#include "app/ui/Application_win32.h"
+#include "app/tray/CoolTrayIcon_win32.h"
 #include "app/FormClasses.h"
-#include "app/ShellSeam_win32.h"
+#include "app/tray/ShellSeam_win32.h"
 #include "base/FormReader.h"
 
 using namespace qr;
