@@ -1,6 +1,7 @@
 #pragma once
 // Building one failure's report: the header and the section skeleton at
 // once, the slow sections in the completion.
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -27,6 +28,16 @@ struct TFailure {
     bool HasContext = false;
     std::vector<std::pair<AnsiString, uint64_t>> Registers;  // in report order
     uint64_t StackPointer = 0;
+};
+
+// The process's count of reports, owned by the crash reporter: the first
+// report of a run is number 1.
+class TReportCounter {
+public:
+    unsigned Next() { return ++FCount; }
+
+private:
+    std::atomic<unsigned> FCount{0};
 };
 
 struct TReportOptions {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "crashreport/Placeholders.h"
+#include "crashreport/report/BugReport.h"
 
 namespace qr {
 
@@ -108,6 +109,14 @@ std::optional<UString> SaveReportFile(IReportFileSystem& files, ISystemQueries& 
     AnsiString content = EditReportFile(old, tail, size, request.Report, request.Rules);
     if (!file->Replace(content)) return std::nullopt;
     return path;
+}
+
+std::optional<UString> SaveBugReport(TBugReport& report, IReportFileSystem& files, ISystemQueries& system,
+                                     TReportSaveRequest request) {
+    request.Report = report.Text();
+    std::optional<UString> saved = SaveReportFile(files, system, request);
+    if (saved && request.Automatic) report.MarkSaved();
+    return saved;
 }
 
 }  // namespace qr

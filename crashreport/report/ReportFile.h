@@ -57,4 +57,11 @@ struct TReportSaveRequest {
 std::optional<UString> SaveReportFile(IReportFileSystem& files, ISystemQueries& system,
                                       const TReportSaveRequest& request);
 
+class TBugReport;
+
+// Saves the report's current text; an automatic save that succeeded marks
+// the report as saved.
+std::optional<UString> SaveBugReport(TBugReport& report, IReportFileSystem& files, ISystemQueries& system,
+                                     TReportSaveRequest request);
+
 }  // namespace qr

@@ -107,6 +107,13 @@ protected:
     }
 };
 
+TEST(ReportCounter, CountsFromOnePerOwner) {
+    TReportCounter counter, other;
+    EXPECT_EQ(counter.Next(), 1u);
+    EXPECT_EQ(counter.Next(), 2u);
+    EXPECT_EQ(other.Next(), 1u);
+}
+
 TEST_F(ReportBuilding, HeaderItemsInOrderWithTheirValues) {
     Builder().BuildHeader();
     EXPECT_EQ(

@@ -9,6 +9,7 @@
 
 #include "crashreport/Settings.h"
 #include "crashreport/StoredSettings.h"
+#include "crashreport/report/BugReport.h"
 #include "crashreport/report/ReportBuilder.h"
 #include "crashreport/report/ReportFile.h"
 #include "crashreport/report/ReportLayout.h"
@@ -338,6 +339,26 @@ TEST_F(ReportFileSave, AWriteProtectedOrBusyFolderFallsBackToApplicationData) {
     // Neither place: nothing saved.
     Files.ReadOnlyFolders.insert(u"C:\\Users\\Anna\\AppData\\Roaming\\quellora-remote");
     EXPECT_FALSE(Save(Report()));
+}
+
+TEST_F(ReportFileSave, AnAutomaticSaveMarksTheReportSaved) {
+    TBugReport report;
+    report.Header().Set("date/time", "now");
+    TReportSaveRequest request;
+    request.FileName = u"bugreport.txt";
+    request.ProgramFileName = Program;
+    request.Automatic = false;
+    request.AskFileName = [](const UString&) { return std::optional<UString>(u"C:\\mine.txt"); };
+    EXPECT_TRUE(SaveBugReport(report, Files, System, request));
+    EXPECT_FALSE(report.Saved());
+    Files.FailWrites = true;
+    request.Automatic = true;
+    EXPECT_FALSE(SaveBugReport(report, Files, System, request));
+    EXPECT_FALSE(report.Saved());
+    Files.FailWrites = false;
+    EXPECT_EQ(SaveBugReport(report, Files, System, request), Beside);
+    EXPECT_TRUE(report.Saved());
+    EXPECT_EQ(Files.Files[Beside], "date/time : now\r\n\r\n");
 }
 
 TEST_F(ReportFileSave, AFailedWriteLeavesTheOldContent) {
