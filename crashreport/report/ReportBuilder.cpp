@@ -34,12 +34,25 @@ TReportOptions ReportOptionsFrom(const TIMESettings& s, uint32_t mainThreadId, u
 }
 
 TReportBuilder::TReportBuilder(TBugReport& report, IReportSystem& system, TFailure failure,
-                               TReportOptions options, std::vector<TThreadEntry> names)
+                               TReportOptions options, std::vector<TThreadEntry> names,
+                               std::vector<TReportPlugin> plugins)
     : FReport(report),
       FSystem(system),
       FFailure(std::move(failure)),
       FOptions(std::move(options)),
-      FNames(std::move(names)) {}
+      FNames(std::move(names)),
+      FPlugins(plugins.empty() ? BuiltInPlugins(system) : std::move(plugins)) {}
+
+std::vector<const TReportPlugin*> TReportBuilder::SectionPlugins() const {
+    std::vector<const TReportPlugin*> selected;
+    for (const AnsiString& name : FOptions.Plugins)
+        for (const TReportPlugin& plugin : FPlugins)
+            if (SameText(plugin.Name, name) && plugin.OwnSection) {
+                selected.push_back(&plugin);
+                break;
+            }
+    return selected;
+}
 
 void TReportBuilder::BuildHeader() {
     std::vector<TReportField> items;
@@ -140,7 +153,8 @@ void TReportBuilder::BuildSkeleton() {
     if (FFailure.HasContext || FFailure.Address) failing.InstructionPointer = FFailure.Address;
     if (FFailure.HasContext) failing.StackPointer = FFailure.StackPointer;
     FThreads.push_back({ThreadDescription(failing.Entry, true), failing, true});
-    if (FOptions.MainThreadId && FOptions.MainThreadId != FFailure.ThreadId) {
+    // Without ListThreads the failing thread is the only one.
+    if (FOptions.ListThreads && FOptions.MainThreadId && FOptions.MainThreadId != FFailure.ThreadId) {
         if (std::optional<TThreadState> main = find(FOptions.MainThreadId))
             FThreads.push_back({ThreadDescription(main->Entry, false), *main, false});
     }
@@ -164,7 +178,7 @@ void TReportBuilder::BuildSkeleton() {
                                                          : ThreadContent(thread);
         sections.Set(thread.Name, placeholder);
     }
-    for (const AnsiString& plugin : FOptions.Plugins) sections.Set(plugin, kCalculatedSoon);
+    for (const TReportPlugin* plugin : SectionPlugins()) sections.Set(plugin->Name, kCalculatedSoon);
     if (FOptions.CpuRegs && FFailure.HasContext) sections.Set("cpu registers", kCalculatedSoon);
     if (FOptions.StackDump && FFailure.HasContext) sections.Set("stack dump", kCalculatedSoon);
 }
@@ -178,13 +192,6 @@ AnsiString TReportBuilder::ThreadContent(const TThreadSection& thread) {
     }
     // The innermost item; the stack walk adds the items behind it.
     return LocationLine(thread.State.InstructionPointer);
-}
-
-AnsiString TReportBuilder::PluginContent(const AnsiString& plugin) {
-    if (plugin == "modules") return FormatModules(FSystem.Modules());
-    if (plugin == "processes") return FormatProcesses(FSystem.Processes());
-    if (plugin == "hardware") return FormatHardware(FSystem.Hardware());
-    return {};
 }
 
 bool TReportBuilder::Complete() {
@@ -214,8 +221,8 @@ bool TReportBuilder::Complete() {
                                  FSystem.ReadStack(FFailure.StackPointer, kStackDumpBytes);
                              return FormatStackDump(FFailure.StackPointer, bytes.data(), bytes.size());
                          }});
-    for (const AnsiString& plugin : FOptions.Plugins)
-        steps.push_back({plugin, "plugin", [this, plugin] { return PluginContent(plugin); }});
+    for (const TReportPlugin* plugin : SectionPlugins())
+        steps.push_back({plugin->Name, "plugin", plugin->Content});
     for (size_t i = 1; i < FThreads.size(); ++i)
         if (!FThreads[i].Name.empty()) threadStep(FThreads[i]);
     return RunCompletion(FReport, steps, [this] { return CallstackCrcText(FFailingSums, FOtherSums); });

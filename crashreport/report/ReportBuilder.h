@@ -10,6 +10,7 @@
 #include "crashreport/report/BugReport.h"
 #include "crashreport/report/Checksums.h"
 #include "crashreport/report/Completion.h"
+#include "crashreport/report/Plugins.h"
 #include "crashreport/report/ReportSystem.h"
 
 namespace qr {
@@ -54,8 +55,10 @@ TReportOptions ReportOptionsFrom(const TIMESettings& settings, uint32_t mainThre
 class TReportBuilder {
 public:
     // `names` is the thread registry's view: names and classes by thread id.
+    // The plug-ins are the program's registered ones (the built-in three
+    // when none are given); `options.Plugins` selects and orders them.
     TReportBuilder(TBugReport& report, IReportSystem& system, TFailure failure, TReportOptions options,
-                   std::vector<TThreadEntry> names);
+                   std::vector<TThreadEntry> names, std::vector<TReportPlugin> plugins = {});
 
     // Every header item in its own guard; "callstack crc" waits for the
     // completion; new items go in front of "Tobrisk version".
@@ -74,13 +77,15 @@ private:
     };
     AnsiString LocationLine(uint64_t address);
     AnsiString ThreadContent(const TThreadSection& thread);
-    AnsiString PluginContent(const AnsiString& plugin);
+    // The selected plug-ins that write a section, in `Plugins` order.
+    std::vector<const TReportPlugin*> SectionPlugins() const;
 
     TBugReport& FReport;
     IReportSystem& FSystem;
     TFailure FFailure;
     TReportOptions FOptions;
     std::vector<TThreadEntry> FNames;
+    std::vector<TReportPlugin> FPlugins;
     std::vector<TThreadSection> FThreads;
     TStackChecksums FFailingSums;
     std::vector<TStackChecksums> FOtherSums;

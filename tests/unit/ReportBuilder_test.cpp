@@ -206,6 +206,28 @@ TEST_F(ReportBuilding, SkeletonThenCompletionInOrder) {
     EXPECT_EQ(text.find("will be calculated soon"), AnsiString::npos);
 }
 
+TEST_F(ReportBuilding, PluginsAreSelectedAndOrderedByTheSetting) {
+    Options.Plugins = {"Processes", "nonsense", "extra", "modules"};
+    Failure.HasContext = false;
+    Options.ListThreads = false;
+    std::vector<TReportPlugin> plugins = BuiltInPlugins(System);
+    plugins.push_back({"extra", "own text", [] { return AnsiString("line 1\r\n\r\nline 3"); }, true});
+    plugins.push_back({"header only", "no section", [] { return AnsiString("x"); }, false});
+    Options.Plugins.push_back("header only");
+    TReportBuilder builder(Report, System, Failure, Options, {}, plugins);
+    builder.BuildSkeleton();
+    EXPECT_EQ(Names(Report.Sections()),
+              (std::vector<AnsiString>{"thread $20:", "processes", "extra", "modules"}));
+    EXPECT_TRUE(builder.Complete());
+    EXPECT_NE(Report.Text().find("\r\nextra:\r\nline 1\r\n.\r\nline 3\r\n\r\nmodules:\r\n"),
+              AnsiString::npos);
+    const std::vector<TReportPlugin> builtIn = BuiltInPlugins(System);
+    ASSERT_EQ(builtIn.size(), 3u);
+    EXPECT_EQ(builtIn[0].Description, "list of installed hardware");
+    EXPECT_EQ(builtIn[1].Description, "list of running processes");
+    EXPECT_EQ(builtIn[2].Description, "list of loaded modules");
+}
+
 TEST_F(ReportBuilding, AnAbortedCompletionLeavesThePlaceholders) {
     TReportBuilder builder = Builder();
     builder.BuildHeader();
