@@ -19,7 +19,7 @@ namespace {
 
 const char* const kCrcA = "$0c468f5b, $a8ac7c9d, $f360cf71";
 
-struct TReportSpec {
+struct TReportShape {
     AnsiString Crc = kCrcA;
     AnsiString Class = "EAccessViolation";
     AnsiString Executable = "quellora-remote.exe";
@@ -28,13 +28,13 @@ struct TReportSpec {
     size_t Size = 0;  // padded with a section to this size (with the two CR LF)
 };
 
-AnsiString Report(const TReportSpec& spec = {}) {
-    std::vector<TReportField> header = {{"date/time", spec.Time},           {"executable", spec.Executable},
-                                        {"exec. date/time", spec.ExecTime}, {"Tobrisk version", "3.0o"},
-                                        {"callstack crc", spec.Crc},        {"exception number", "1"}};
-    if (!spec.Class.empty()) header.emplace_back("exception class", spec.Class);
+AnsiString Report(const TReportShape& shape = {}) {
+    std::vector<TReportField> header = {{"date/time", shape.Time},           {"executable", shape.Executable},
+                                        {"exec. date/time", shape.ExecTime}, {"Tobrisk version", "3.0o"},
+                                        {"callstack crc", shape.Crc},        {"exception number", "1"}};
+    if (!shape.Class.empty()) header.emplace_back("exception class", shape.Class);
     AnsiString text = ComposeReportText(header, {{"modules", "00400000 quellora-remote.exe"}});
-    if (spec.Size > text.size() + 4 + 2) text += "\r\n" + AnsiString(spec.Size - text.size() - 4 - 2, 'x');
+    if (shape.Size > text.size() + 4 + 2) text += "\r\n" + AnsiString(shape.Size - text.size() - 4 - 2, 'x');
     return text;
 }
 
@@ -110,7 +110,7 @@ TEST(ReportFileEdit, TheSameFailureCollapsesWithACountThatGrows) {
 
 TEST(ReportFileEdit, OnlyTheSameFailureCollapses) {
     const AnsiString first = Edit("", Report());
-    TReportSpec other;
+    TReportShape other;
     other.Class = "EConvertError";
     EXPECT_EQ(Reports(Edit(first, Report(other))), 2u);
     other = {};
@@ -131,7 +131,7 @@ TEST(ReportFileEdit, OnlyTheSameFailureCollapses) {
     rules.NoDupExcepts = false;
     EXPECT_EQ(Reports(Edit(first, Report(), rules)), 2u);
     // Reports without an exception class follow the freeze settings: all three.
-    TReportSpec freeze;
+    TReportShape freeze;
     freeze.Class = "";
     const AnsiString frozen = Edit("", Report(freeze));
     freeze.Crc = "$0c468f5b, $a8ac7c9d, $00000000";
@@ -139,14 +139,14 @@ TEST(ReportFileEdit, OnlyTheSameFailureCollapses) {
     freeze.Crc = kCrcA;
     EXPECT_EQ(Reports(Edit(frozen, Report(freeze))), 1u);
     // "will be calculated soon" is no key.
-    TReportSpec incomplete;
+    TReportShape incomplete;
     incomplete.Crc = "will be calculated soon";
     const AnsiString soon = Edit("", Report(incomplete));
     EXPECT_EQ(Reports(Edit(soon, Report(incomplete))), 2u);
 }
 
 TEST(ReportFileEdit, TheNewestSameReportIsReplacedOthersStay) {
-    TReportSpec other;
+    TReportShape other;
     other.Class = "EConvertError";
     AnsiString file = Edit("", Report());
     file = Edit(file, Report(other));
@@ -162,10 +162,10 @@ TEST(ReportFileEdit, TheNewestSameReportIsReplacedOthersStay) {
 TEST(ReportFileEdit, AFileOverTheLimitKeepsLessThanThreeQuartersOfIt) {
     AnsiString old;
     for (int i = 0; i < 11; ++i) {
-        TReportSpec spec;
-        spec.Class = "E" + std::to_string(i);
-        spec.Size = 10000;
-        old += Report(spec) + "\r\n\r\n";
+        TReportShape shape;
+        shape.Class = "E" + std::to_string(i);
+        shape.Size = 10000;
+        old += Report(shape) + "\r\n\r\n";
     }
     ASSERT_EQ(old.size(), 110000u);
     AnsiString file = Edit(old, Report());
@@ -179,7 +179,7 @@ TEST(ReportFileEdit, AFileOverTheLimitKeepsLessThanThreeQuartersOfIt) {
 }
 
 TEST(ReportFileEdit, ASingleOversizedReportIsNeverCut) {
-    TReportSpec big;
+    TReportShape big;
     big.Class = "EOutOfMemory";
     big.Size = 150000;
     AnsiString old = Report(big) + "\r\n\r\n";
@@ -195,7 +195,7 @@ TEST(ReportFileEdit, WithoutAppendingTheFileHoldsOnlyTheNewReport) {
 
 TEST(ReportFileEdit, DamagedContentNeverLosesTheNewReport) {
     const AnsiString report = Report();
-    TReportSpec unreadable;
+    TReportShape unreadable;
     for (const char* count : {"abc", "99999999999999999999", "-3", "0", "", "4294967297"}) {
         // A report that says it is the same failure but has an unreadable count.
         AnsiString old = Report();
@@ -372,7 +372,7 @@ TEST_F(ReportFileSave, AFailedWriteLeavesTheOldContent) {
 TEST_F(ReportFileSave, AFileFarPastTheBoundKeepsOnlyWhatFits) {
     Files.Folders.insert(u"C:\\Program Files\\Quellora");
     AnsiString huge(kReportFileSaneSize + 4096, '\0');
-    TReportSpec old;
+    TReportShape old;
     old.Class = "EOld";
     huge += "\r\n\r\n" + Report(old) + "\r\n\r\n";
     Files.Files[Beside] = huge;
