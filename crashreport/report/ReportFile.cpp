@@ -74,6 +74,27 @@ UString AbsoluteReportFileName(const UString& name, const UString& programFileNa
     return FoldDots(path);
 }
 
+namespace {
+
+// Opens, edits and replaces the file at `path`; false when any of it fails.
+bool SaveAt(IReportFileSystem& files, const UString& path, const TReportSaveRequest& request) {
+    std::unique_ptr<IReportFile> file = OpenWithFolders(files, path);
+    if (!file) return false;
+    AnsiString old;
+    uint64_t size = 0;
+    bool tail = false;
+    if (request.Rules.Append) {
+        size = file->Size();
+        tail = size > kReportFileSaneSize;
+        // A file that cannot be read is treated as empty rather than losing
+        // the new report.
+        if (!file->ReadTail(kReportFileSaneSize, old)) old.clear(), tail = false, size = 0;
+    }
+    return file->Replace(EditReportFile(old, tail, size, request.Report, request.Rules));
+}
+
+}  // namespace
+
 std::optional<UString> SaveReportFile(IReportFileSystem& files, ISystemQueries& system,
                                       const TReportSaveRequest& request) {
     UString path;
@@ -85,30 +106,16 @@ std::optional<UString> SaveReportFile(IReportFileSystem& files, ISystemQueries& 
         if (!chosen || chosen->empty()) return std::nullopt;
         path = FoldDots(Backslashed(*chosen));
     }
-
-    std::unique_ptr<IReportFile> file = OpenWithFolders(files, path);
-    if (!file && request.FileName.find_first_of(u"\\/") == UString::npos) {
-        path = Backslashed(ExpandPlaceholders(
-            u"%userappdata%\\" + FileNameWithoutExtension(Backslashed(request.ProgramFileName)) + u"\\" +
-                request.FileName,
-            system));
-        file = OpenWithFolders(files, path);
-    }
-    if (!file) return std::nullopt;
-
-    AnsiString old;
-    uint64_t size = 0;
-    bool tail = false;
-    if (request.Rules.Append) {
-        size = file->Size();
-        tail = size > kReportFileSaneSize;
-        // A file that cannot be read is treated as empty rather than losing
-        // the new report.
-        if (!file->ReadTail(kReportFileSaneSize, old)) old.clear(), tail = false, size = 0;
-    }
-    AnsiString content = EditReportFile(old, tail, size, request.Report, request.Rules);
-    if (!file->Replace(content)) return std::nullopt;
-    return path;
+    if (SaveAt(files, path, request)) return path;
+    // The fallback also takes the report when the write itself failed (a
+    // full disk, a temporary file that cannot be made), not only the open.
+    if (request.FileName.find_first_of(u"\\/") != UString::npos) return std::nullopt;
+    path = Backslashed(ExpandPlaceholders(u"%userappdata%\\" +
+                                              FileNameWithoutExtension(Backslashed(request.ProgramFileName)) +
+                                              u"\\" + request.FileName,
+                                          system));
+    if (SaveAt(files, path, request)) return path;
+    return std::nullopt;
 }
 
 std::optional<UString> SaveBugReport(TBugReport& report, IReportFileSystem& files, ISystemQueries& system,

@@ -249,6 +249,7 @@ public:
     std::set<UString> Folders;
     std::set<UString> ReadOnlyFolders;
     bool FailWrites = false;
+    std::set<UString> FailWritesTo;
     std::set<UString> Open;
 
     class TFile : public IReportFile {
@@ -262,7 +263,7 @@ public:
             return true;
         }
         bool Replace(std::string_view content) override {
-            if (FOwner.FailWrites) return false;
+            if (FOwner.FailWrites || FOwner.FailWritesTo.count(FPath)) return false;
             FOwner.Files[FPath] = AnsiString(content);
             return true;
         }
@@ -361,12 +362,17 @@ TEST_F(ReportFileSave, AnAutomaticSaveMarksTheReportSaved) {
     EXPECT_EQ(Files.Files[Beside], "date/time : now\r\n\r\n");
 }
 
-TEST_F(ReportFileSave, AFailedWriteLeavesTheOldContent) {
+TEST_F(ReportFileSave, AFailedWriteLeavesTheOldContentAndTheReportGoesToTheFallback) {
     ASSERT_TRUE(Save(Report()));
     const AnsiString before = Files.Files[Beside];
+    Files.FailWritesTo.insert(Beside);
+    EXPECT_EQ(Save(Report()), Fallback);
+    EXPECT_EQ(Files.Files[Beside], before);
+    EXPECT_EQ(Files.Files[Fallback], Report() + "\r\n\r\n");
     Files.FailWrites = true;
     EXPECT_FALSE(Save(Report()));
     EXPECT_EQ(Files.Files[Beside], before);
+    EXPECT_TRUE(Files.Open.empty());
 }
 
 TEST_F(ReportFileSave, AFileFarPastTheBoundKeepsOnlyWhatFits) {
