@@ -206,7 +206,14 @@ TEST(BugReportUnderWindows, EveryHeaderItemTheSystemAnswersAndTheSectionsInOrder
             "stack dump:\r\n([0-9a-f]{16}  ([0-9a-f]{2} ){8}- ([0-9a-f]{2} ){8} [!-~.]{16}(\r\n|$)){20}")));
     EXPECT_TRUE(std::regex_search(text, std::regex("\r\n[0-9a-f]{16} win32_tests\\.exe +\\S.*\\\\\r\n")));
     EXPECT_TRUE(std::regex_search(text, std::regex("\r\n[0-9a-f]{16} ntdll\\.dll +")));
-    EXPECT_TRUE(std::regex_search(text, std::regex("\r\n[0-9a-f]+ win32_tests\\.exe +")));
+    // This process among the processes, under its id.
+    size_t processes = text.find("\r\nprocesses:\r\n"), hardware = text.find("\r\nhardware:\r\n");
+    ASSERT_LT(processes, hardware);
+    const AnsiString processList = text.substr(processes, hardware - processes);
+    char ownProcess[64];
+    std::snprintf(ownProcess, sizeof ownProcess, "\r\n0*%lx win32_tests\\.exe +",
+                  static_cast<unsigned long>(GetCurrentProcessId()));
+    EXPECT_TRUE(std::regex_search(processList, std::regex(ownProcess))) << processList;
     EXPECT_EQ(text.find("will be calculated soon"), AnsiString::npos);
     EXPECT_EQ(text.find("internal error"), AnsiString::npos);
 }
