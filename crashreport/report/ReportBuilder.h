@@ -1,0 +1,94 @@
+#pragma once
+// Building one failure's report: the header and the section skeleton at
+// once, the slow sections in the completion.
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "crashreport/report/BugReport.h"
+#include "crashreport/report/Checksums.h"
+#include "crashreport/report/Completion.h"
+#include "crashreport/report/Plugins.h"
+#include "crashreport/report/ReportSystem.h"
+
+namespace qr {
+
+class TIMESettings;
+
+// What the report needs of a failure.
+struct TFailure {
+    AnsiString ExceptClass;                   // empty: no exception object
+    std::optional<AnsiString> ExceptMessage;  // the object's message text
+    uint64_t Address = 0;                     // the exception location
+    uint32_t ThreadId = 0;
+    TLocalTime Time;
+    uint64_t ProgramUpTime = 0;  // milliseconds since the crash reporter started
+    unsigned Number = 1;         // the process's count of reports
+    bool HasContext = false;
+    std::vector<std::pair<AnsiString, uint64_t>> Registers;  // in report order
+    uint64_t StackPointer = 0;
+};
+
+// The process's count of reports, owned by the crash reporter: the first
+// report of a run is number 1.
+class TReportCounter {
+public:
+    unsigned Next() { return ++FCount; }
+
+private:
+    std::atomic<unsigned> FCount{0};
+};
+
+struct TReportOptions {
+    bool ListThreads = true, CpuRegs = true, StackDump = true;
+    bool ShowRelAddrs = true, ShowRelLines = true;
+    std::vector<AnsiString> Plugins = {"modules", "processes", "hardware"};
+    uint32_t MainThreadId = 0;
+    uint32_t HandlerThreadId = 0;  // the crash reporter's handler thread, never listed
+};
+
+TReportOptions ReportOptionsFrom(const TIMESettings& settings, uint32_t mainThreadId,
+                                 uint32_t handlerThreadId);
+
+class TReportBuilder {
+public:
+    // `names` is the thread registry's view: names and classes by thread id.
+    // The plug-ins are the program's registered ones (the built-in three
+    // when none are given); `options.Plugins` selects and orders them.
+    TReportBuilder(TBugReport& report, IReportSystem& system, TFailure failure, TReportOptions options,
+                   std::vector<TThreadEntry> names, std::vector<TReportPlugin> plugins = {});
+
+    // Every header item in its own guard; "callstack crc" waits for the
+    // completion; new items go in front of "Tobrisk version".
+    void BuildHeader();
+    // The thread sections, plug-in sections, "cpu registers" and "stack
+    // dump" with their placeholders.
+    void BuildSkeleton();
+    // Writes the sections in order; false when the report was aborted.
+    bool Complete();
+
+private:
+    struct TThreadSection {
+        AnsiString Name;
+        TThreadState State;
+        bool Failing = false;
+    };
+    AnsiString LocationLine(uint64_t address);
+    AnsiString ThreadContent(const TThreadSection& thread);
+    // The selected plug-ins that write a section, in `Plugins` order.
+    std::vector<const TReportPlugin*> SectionPlugins() const;
+
+    TBugReport& FReport;
+    IReportSystem& FSystem;
+    TFailure FFailure;
+    TReportOptions FOptions;
+    std::vector<TThreadEntry> FNames;
+    std::vector<TReportPlugin> FPlugins;
+    std::vector<TThreadSection> FThreads;
+    TStackChecksums FFailingSums;
+    std::vector<TStackChecksums> FOtherSums;
+};
+
+}  // namespace qr
