@@ -26,7 +26,17 @@ int32_t TMailSlotWriter::Attempt(const void* buffer, int32_t count) {
     EnsureOpen();
     if (FHandle == INVALID_SLOT_HANDLE) return -1;
     int32_t written = 0;
-    return FPlatform->Write(FHandle, buffer, count, written) ? written : -1;
+    switch (FPlatform->Write(FHandle, buffer, count, FStalled ? 0 : kSlotWriteBoundMs, written)) {
+        case TSlotWrite::Written:
+            FStalled = false;
+            return written;
+        case TSlotWrite::TimedOut:
+            FStalled = true;
+            return -1;
+        case TSlotWrite::Failed:
+            break;
+    }
+    return -1;
 }
 
 int32_t TMailSlotWriter::Write(const void* buffer, int32_t count) {
@@ -35,6 +45,9 @@ int32_t TMailSlotWriter::Write(const void* buffer, int32_t count) {
         // The reader may have gone and come back: a fresh handle reaches it.
         CloseSlot();
         n = Attempt(buffer, count);
+        // Holding no handle lets a reader that restarts create its mailslot
+        // again (Wine keeps a mailslot alive while a writer holds a handle).
+        if (n < 0) CloseSlot();
     }
     return n < 0 ? 0 : n;
 }
