@@ -85,14 +85,24 @@ void TMainThreadQueue::Execute(const TOperation& operation) {
     request.Done.Wait();
 }
 
+void TMainThreadQueue::SetStopCheck(std::function<bool()> check) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FStopCheck = std::move(check);
+}
+
 bool TMainThreadQueue::RunQueue() {
     std::deque<TRequest*> taken;
+    std::function<bool()> stopCheck;
     {
         std::lock_guard<std::mutex> lock(FLock);
         taken.swap(FPending);
+        stopCheck = FStopCheck;
     }
     for (TRequest* request : taken) {
-        RunOne(*request);
+        if (stopCheck && stopCheck()) BeginShutdown();
+        // Each operation can take a while (a write to a slow reader), so
+        // teardown is looked for before every one, not once per batch.
+        if (!ShuttingDown()) RunOne(*request);
         request->Done.Set();
     }
     return !taken.empty();

@@ -63,7 +63,14 @@ public:
     // when teardown released it). On the main thread itself it runs at once.
     void Execute(const TOperation& operation);
 
+    // Asked on the main thread before each request runs; once it answers
+    // true, teardown begins (BeginShutdown) and the rest are released
+    // unrun. For an owner whose stop request can arrive while the main
+    // thread works through a long queue.
+    void SetStopCheck(std::function<bool()> check);
+
     // Main thread: runs every request queued so far; true if any ran.
+    // Requests still taken when teardown begins are released unrun.
     bool RunQueue();
     bool HasPending() const;
 
@@ -95,6 +102,7 @@ private:
     bool FShutdown = false;
     TWakeUp FWakeUp;
     TErrorHandler FErrorHandler;
+    std::function<bool()> FStopCheck;
 };
 
 // Base of blocking main-thread calls: a connection thread derives, fills
