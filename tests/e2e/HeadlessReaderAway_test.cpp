@@ -82,17 +82,24 @@ std::string Numbered(const std::string& tag, int client, int seq, size_t size) {
     return m;
 }
 
-// `clients` connections at once, each sending `each` messages and closing;
-// what went wrong, if anything.
-std::string SendFromClients(const std::string& tag, int clients, int each, size_t size) {
+// `clients` connections at once, each sending `each` messages of `size`
+// bytes and closing; what went wrong, if anything. With `quit` each ends
+// with "quit" and waits until the program closes its connection: then
+// every message before it has been handed off, and once the connection
+// threads are gone, the "quit" too.
+std::string SendFromClients(const std::string& tag, int clients, int each, size_t size, bool quit = false) {
     std::vector<std::string> faults(static_cast<size_t>(clients));
     std::vector<std::thread> threads;
     for (int c = 0; c < clients; ++c)
         threads.emplace_back([&, c] {
             std::string all;
             for (int s = 0; s < each; ++s) all += Numbered(tag, c, s, size) + '\f';
+            if (quit) all += "quit\f";
             try {
-                TClient(c % 2 ? "::1" : "127.0.0.1", kPort).Send(all);
+                TClient client(c % 2 ? "::1" : "127.0.0.1", kPort);
+                client.Send(all);
+                if (quit && !client.WaitClosedByPeer(120s))
+                    faults[size_t(c)] = "the connection stays open after quit";
             } catch (const std::exception& e) {
                 faults[size_t(c)] = e.what();
             }
@@ -117,7 +124,7 @@ TEST(HeadlessReaderAway, ReaderGoneAndBackGetsTheNextMessagesInOrder) {
 
     h.Monitor.reset();
     const auto stopped = Clock::now();
-    ASSERT_EQ(SendFromClients("away", 4, 250, 100), "");
+    ASSERT_EQ(SendFromClients("away", 4, 250, 100, true), "");
     ASSERT_TRUE(h.HandOffsDone(idle, 120s)) << "the 1000 hand-offs never finished: the main thread hangs";
     std::printf("[ headless ] 1000 messages without a reader handled in %.1f s\n", SecondsSince(stopped));
 
@@ -137,12 +144,12 @@ TEST(HeadlessReaderAway, ReaderThatDoesNotReadLeavesTheMainThreadFree) {
     ASSERT_NO_FATAL_FAILURE(h.StartServer());
     const long idle = h.Threads();
     const auto began = Clock::now();
-    ASSERT_EQ(SendFromClients("stuck", 4, 25, 4000), "");
+    ASSERT_EQ(SendFromClients("stuck", 4, 25, 4000, true), "");
     ASSERT_TRUE(h.HandOffsDone(idle, 120s)) << "100 hand-offs to a reader that does not read never finished";
     std::printf("[ headless ] 100 messages to a reader that does not read handled in %.1f s\n",
                 SecondsSince(began));
     const auto sent = Clock::now();
-    ASSERT_EQ(SendFromClients("other", 1, 1, 10), "");
+    ASSERT_EQ(SendFromClients("other", 1, 1, 10, true), "");
     EXPECT_TRUE(h.HandOffsDone(idle, 30s)) << "the main thread does not run new hand-offs";
     std::printf("[ headless ] the next hand-off ran within %.1f s\n", SecondsSince(sent));
 
@@ -163,7 +170,7 @@ TEST(HeadlessReaderAway, ReaderGoneForGoodStillLetsTheProgramEnd) {
     ASSERT_EQ(SendFromClients("before", 1, 1, 45), "");
     ASSERT_EQ(h.Log.WaitFor(1, 20s).size(), 1u);
     h.Monitor.reset();
-    ASSERT_EQ(SendFromClients("gone", 4, 200, 1000), "");
+    ASSERT_EQ(SendFromClients("gone", 4, 200, 1000, true), "");
     double seconds = 0;
     EXPECT_EQ(h.Stop(seconds), std::optional<int>(0));
     std::printf("[ headless ] ended %.1f s after SIGTERM\n", seconds);

@@ -42,17 +42,23 @@ std::string Numbered(const std::string& tag, int client, int seq, size_t size) {
 }
 
 // `clients` connections at once, each sending `each` messages of `size`
-// bytes and closing; what went wrong, if anything.
-std::string SendFromClients(const std::string& tag, int clients, int each, size_t size) {
+// bytes and closing; what went wrong, if anything. With `quit` each ends
+// with "quit" and waits until the program closes its connection: then
+// every message before it has been handed off, and once the connection
+// threads are gone, the "quit" too.
+std::string SendFromClients(const std::string& tag, int clients, int each, size_t size, bool quit = false) {
     std::vector<std::string> faults(static_cast<size_t>(clients));
     std::vector<std::thread> threads;
     for (int c = 0; c < clients; ++c)
         threads.emplace_back([&, c] {
             std::string all;
             for (int s = 0; s < each; ++s) all += Numbered(tag, c, s, size) + '\f';
+            if (quit) all += "quit\f";
             try {
                 TClient client(c % 2 ? "::1" : "127.0.0.1", kPort);
                 client.Send(all);
+                if (quit && !client.WaitClosedByPeer(120s))
+                    faults[size_t(c)] = "the connection stays open after quit";
             } catch (const std::exception& e) {
                 faults[size_t(c)] = e.what();
             }
@@ -85,7 +91,7 @@ TEST(ReaderAway, ReaderGoneAndBackGetsTheNextMessagesInOrder) {
     // messages follow than the mailslot's queue holds.
     monitor.Stop();
     const auto stopped = Clock::now();
-    ASSERT_EQ(SendFromClients("away", 4, 250, 100), "");
+    ASSERT_EQ(SendFromClients("away", 4, 250, 100, true), "");
     int answered = -1;
     Poke({"get", "Memo1"}, &answered);
     EXPECT_EQ(answered, 0) << "the main thread does not answer while it forwards to no reader";
@@ -126,7 +132,7 @@ TEST(ReaderAway, ReaderThatDoesNotReadLeavesTheMainThreadFree) {
     ASSERT_GT(idle, 0) << "quellora-poke stats gives no numbers";
     // 400 KB: about twice what Wine's mailslot queue holds.
     const auto began = Clock::now();
-    ASSERT_EQ(SendFromClients("stuck", 4, 25, 4000), "");
+    ASSERT_EQ(SendFromClients("stuck", 4, 25, 4000, true), "");
     ASSERT_TRUE(HandOffsDone(idle, 120s)) << "100 hand-offs to a reader that does not read never finished";
     std::printf("[ reader   ] 100 messages to a reader that does not read handled in %.1f s\n",
                 SecondsSince(began));

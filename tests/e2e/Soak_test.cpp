@@ -360,9 +360,20 @@ TEST(Soak, ManyClientsAtOnceEveryCompleteMessageArrivesOnceInOrderAndResourcesRe
     {
         std::vector<std::string> faults(kGoneClients);
         std::vector<std::thread> gone;
+        // Each ends with "quit": once the program has closed the connection,
+        // every message before it has been handed off.
         for (int k = 0; k < kGoneClients; ++k)
             gone.emplace_back([&, k] {
-                faults[size_t(k)] = SendSmall(kGoneFirst + k, kGoneMessages, seed, TSizes::Mixed);
+                std::string all;
+                for (int s = 0; s < kGoneMessages; ++s)
+                    all += Message(seed, kGoneFirst + k, s, TSizes::Mixed) + '\f';
+                try {
+                    TClient c(k % 2 ? "::1" : "127.0.0.1", kPort);
+                    c.Send(all + "quit\f");
+                    if (!c.WaitClosedByPeer(120s)) faults[size_t(k)] = "the connection stays open after quit";
+                } catch (const std::exception& e) {
+                    faults[size_t(k)] = e.what();
+                }
             });
         for (std::thread& t : gone) t.join();
         for (const std::string& f : faults) EXPECT_EQ(f, "");

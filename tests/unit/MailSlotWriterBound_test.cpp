@@ -3,6 +3,7 @@
 // after one timed out the writer stops waiting until a write gets through.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <deque>
 #include <string>
 #include <vector>
@@ -126,6 +127,9 @@ TEST(MailSlotBoundRoundTrip, ReaderThatDoesNotReadNeverBlocksTheWriter) {
         if (writer.Write(msg.data(), int32_t(msg.size())) > 0) delivered.push_back(msg);
     }
     ASSERT_TRUE(writer.ReaderStalled()) << i << " writes and the queue never filled";
+    std::printf("[ bound    ] a reader that does not read took %zu messages of about 1 KB\n",
+                delivered.size());
+    std::fflush(stdout);
     EXPECT_FALSE(writer.IsOpen());
     ASSERT_FALSE(delivered.empty());
     for (int k = 0; k < 20; ++k) EXPECT_EQ(writer.Write("x", 1), 0) << "dropped while the reader is stalled";
@@ -156,6 +160,8 @@ TEST(MailSlotBoundRoundTrip, ReaderThatEndsCanStartAgainAndGetsTheNextMessage) {
     int i = 0;
     for (; i < 5000 && writer.IsOpen(); ++i) writer.WriteString(filler);
     ASSERT_FALSE(writer.IsOpen()) << i << " writes into the mailslot of a reader that ended";
+    std::printf("[ bound    ] the writer let go of an ended reader's mailslot at write %d\n", i);
+    std::fflush(stdout);
     reader = CreateMailSlotReader(name);
     EXPECT_EQ(writer.Write("second", 6), 6);
     EXPECT_EQ(reader->Receive(5000), std::optional<std::string>("second"));
