@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "e2e/ClientBursts.h"
 #include "e2e/Harness.h"
 
 using namespace e2e;
@@ -35,47 +36,11 @@ bool HandOffsDone(long idleThreads, std::chrono::seconds timeout) {
     return false;
 }
 
-std::string Numbered(const std::string& tag, int client, int seq, size_t size) {
-    std::string m = tag + " " + std::to_string(client) + "/" + std::to_string(seq) + " ";
-    m.resize(std::max(size, m.size()), 'x');
-    return m;
-}
-
-// `clients` connections at once, each sending `each` messages of `size`
-// bytes and closing; what went wrong, if anything. With `quit` each ends
-// with "quit" and waits until the program closes its connection: then
-// every message before it has been handed off, and once the connection
-// threads are gone, the "quit" too.
-std::string SendFromClients(const std::string& tag, int clients, int each, size_t size, bool quit = false) {
-    std::vector<std::string> faults(static_cast<size_t>(clients));
-    std::vector<std::thread> threads;
-    for (int c = 0; c < clients; ++c)
-        threads.emplace_back([&, c] {
-            std::string all;
-            for (int s = 0; s < each; ++s) all += Numbered(tag, c, s, size) + '\f';
-            if (quit) all += "quit\f";
-            try {
-                TClient client(c % 2 ? "::1" : "127.0.0.1", kPort);
-                client.Send(all);
-                if (quit && !client.WaitClosedByPeer(120s))
-                    faults[size_t(c)] = "the connection stays open after quit";
-            } catch (const std::exception& e) {
-                faults[size_t(c)] = e.what();
-            }
-        });
-    for (std::thread& t : threads) t.join();
-    for (const std::string& f : faults)
-        if (!f.empty()) return f;
-    return {};
-}
-
 bool MemoShows(const std::string& text, std::chrono::seconds timeout) {
     for (auto end = Clock::now() + timeout; Clock::now() < end; std::this_thread::sleep_for(100ms))
         if (Poke({"get", "Memo1"}) == text + "\n") return true;
     return false;
 }
-
-double SecondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 }  // namespace
 
