@@ -50,6 +50,13 @@ int main() {
     try {
         TMainThreadQueue queue;
         queue.SetErrorHandler(ReportError);
+        // A stop signal ends the forwarding of what is still queued; the
+        // signal stays pending for the loop below to take.
+        queue.SetStopCheck([] {
+            sigset_t pending;
+            sigpending(&pending);
+            return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
+        });
         TMailSlotWriter writer(u"Quellora\\Messages");
         // No window: nothing shows the message, the writer carries it.
         TForwardTargets targets;

@@ -86,14 +86,25 @@ void TMainThreadQueue::Execute(const TOperation& operation) {
     request.Done.Wait();
 }
 
+void TMainThreadQueue::SetStopCheck(std::function<bool()> check) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FStopCheck = std::move(check);
+}
+
 bool TMainThreadQueue::RunQueue() {
     size_t budget;
+    std::function<bool()> stopCheck;
     {
         std::lock_guard<std::mutex> lock(FLock);
         budget = FPending.size();  // a steady stream must not keep the caller here
+        stopCheck = FStopCheck;
     }
     bool ran = false;
     for (; budget > 0; --budget) {
+        // Each operation can take a while (a write to a slow reader), so a
+        // stop request is looked for before every one; teardown releases
+        // the rest.
+        if (stopCheck && stopCheck()) BeginShutdown();
         TRequest* request;
         {
             std::lock_guard<std::mutex> lock(FLock);

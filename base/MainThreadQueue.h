@@ -70,6 +70,12 @@ public:
     // when teardown released it). On the main thread itself it runs at once.
     void Execute(const TOperation& operation);
 
+    // Asked on the main thread before each request runs; once it answers
+    // true, teardown begins (BeginShutdown) and the rest are released
+    // unrun. For an owner whose stop request can arrive while the main
+    // thread works through a long queue.
+    void SetStopCheck(std::function<bool()> check);
+
     // Main thread: runs the requests queued so far, one at a time in order
     // (requests queued meanwhile wait for the next call); true if any ran.
     bool RunQueue();
@@ -107,6 +113,7 @@ private:
     bool FShutdown = false;
     TWakeUp FWakeUp;
     TErrorHandler FErrorHandler;
+    std::function<bool()> FStopCheck;
 };
 
 // Base of blocking main-thread calls: a connection thread derives, fills

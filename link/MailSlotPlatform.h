@@ -12,13 +12,22 @@ namespace qr {
 using TSlotHandle = intptr_t;
 constexpr TSlotHandle INVALID_SLOT_HANDLE = -1;  // INVALID_HANDLE_VALUE
 
+enum class TSlotWrite {
+    Written,   // the whole message is queued for the reader
+    Failed,    // refused at once
+    TimedOut,  // the reader made no room within the wait; cancelled, nothing of it arrives
+};
+
 class IMailSlotPlatform {
 public:
     virtual ~IMailSlotPlatform() = default;
     // INVALID_SLOT_HANDLE when the mailslot does not exist or cannot be opened.
     virtual TSlotHandle Open(const UString& path) = 0;
-    // One message; false on failure. `written` receives the bytes written.
-    virtual bool Write(TSlotHandle handle, const void* buffer, int32_t count, int32_t& written) = 0;
+    // One message. A reader whose queue is full makes the write wait for
+    // room, at most `waitMs` (0: not at all). `written` receives the bytes
+    // written.
+    virtual TSlotWrite Write(TSlotHandle handle, const void* buffer, int32_t count, int waitMs,
+                             int32_t& written) = 0;
     virtual void Close(TSlotHandle handle) = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,8 +12,6 @@
 
 namespace qr {
 namespace {
-
-constexpr int kWriteGraceMs = 2000;
 
 class TPosixMailSlot : public IMailSlotPlatform {
 public:
@@ -34,17 +33,28 @@ public:
         }
         return fd;
     }
-    bool Write(TSlotHandle handle, const void* buffer, int32_t count, int32_t& written) override {
-        // A reader that is slow to drain gets a bounded grace period; one
-        // that has stopped reading must never hang the main thread.
-        ssize_t n = send(int(handle), buffer, size_t(count), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    TSlotWrite Write(TSlotHandle handle, const void* buffer, int32_t count, int waitMs,
+                     int32_t& written) override {
+        // Never blocks: a reader whose queue is full gets `waitMs` to make
+        // room, then the datagram is not sent at all.
+        written = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+        for (;;) {
+            ssize_t n = send(int(handle), buffer, size_t(count), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n >= 0) {
+                written = int32_t(n);
+                return TSlotWrite::Written;
+            }
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return TSlotWrite::Failed;
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return TSlotWrite::TimedOut;
+            // Room for a small datagram may still be too little for this
+            // one: then the next send fails again and waits the rest.
             pollfd pfd{int(handle), POLLOUT, 0};
-            if (poll(&pfd, 1, kWriteGraceMs) == 1)
-                n = send(int(handle), buffer, size_t(count), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (poll(&pfd, 1, int(left.count())) < 0 && errno != EINTR) return TSlotWrite::Failed;
         }
-        written = n < 0 ? 0 : int32_t(n);
-        return n >= 0;
     }
     void Close(TSlotHandle handle) override { close(int(handle)); }
 };

@@ -8,16 +8,37 @@ namespace {
 class TWin32MailSlot : public IMailSlotPlatform {
 public:
     TSlotHandle Open(const UString& path) override {
+        // Overlapped, so that a write to a reader with a full queue can be
+        // given up instead of blocking the calling thread.
         HANDLE h = CreateFileW(reinterpret_cast<LPCWSTR>(path.c_str()), GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
         return reinterpret_cast<TSlotHandle>(h);
     }
-    bool Write(TSlotHandle handle, const void* buffer, int32_t count, int32_t& written) override {
+    TSlotWrite Write(TSlotHandle handle, const void* buffer, int32_t count, int waitMs,
+                     int32_t& written) override {
+        written = 0;
+        HANDLE h = reinterpret_cast<HANDLE>(handle);
+        OVERLAPPED ov{};
+        ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!ov.hEvent) return TSlotWrite::Failed;
         DWORD n = 0;
-        BOOL ok = WriteFile(reinterpret_cast<HANDLE>(handle), buffer, DWORD(count), &n, nullptr);
-        written = int32_t(n);
-        return ok != FALSE;
+        TSlotWrite result = TSlotWrite::Failed;
+        if (WriteFile(h, buffer, DWORD(count), nullptr, &ov)) {
+            if (GetOverlappedResult(h, &ov, &n, FALSE)) result = TSlotWrite::Written;
+        } else if (GetLastError() == ERROR_IO_PENDING) {
+            bool late = WaitForSingleObject(ov.hEvent, DWORD(waitMs)) != WAIT_OBJECT_0;
+            if (late) CancelIoEx(h, &ov);
+            // After the cancel the write ends at once, either cancelled or
+            // (had it just completed) written; `ov` must outlive it.
+            if (GetOverlappedResult(h, &ov, &n, TRUE))
+                result = TSlotWrite::Written;
+            else if (late)
+                result = TSlotWrite::TimedOut;
+        }
+        CloseHandle(ov.hEvent);
+        if (result == TSlotWrite::Written) written = int32_t(n);
+        return result;
     }
     void Close(TSlotHandle handle) override { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 };

@@ -1,14 +1,17 @@
 // Stands in for the presentation program: creates the mailslot, prints
 // every message as it arrives and can log them raw for tests.
 //
-//   quellora-monitor [--name NAME] [--log FILE] [--count N] [--quiet]
+//   quellora-monitor [--name NAME] [--log FILE] [--count N] [--quiet] [--no-read]
 //
 // --log appends each message to FILE as a 4-byte little-endian length
-// followed by the bytes; --count ends after N messages.
+// followed by the bytes; --count ends after N messages. --no-read creates
+// the mailslot and never reads it, like a presentation program that hangs.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "tools/MailSlotReader.h"
 
@@ -33,7 +36,8 @@ std::string Visible(const std::string& bytes) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: quellora-monitor [--name NAME] [--log FILE] [--count N] [--quiet]\n");
+    std::fprintf(stderr,
+                 "usage: quellora-monitor [--name NAME] [--log FILE] [--count N] [--quiet] [--no-read]\n");
     return 2;
 }
 
@@ -42,7 +46,7 @@ int Usage() {
 int main(int argc, char** argv) {
     std::string name = "Quellora\\Messages", logPath;
     long count = -1;
-    bool quiet = false;
+    bool quiet = false, noRead = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--name" && i + 1 < argc)
@@ -53,6 +57,8 @@ int main(int argc, char** argv) {
             count = std::strtol(argv[++i], nullptr, 10);
         else if (a == "--quiet")
             quiet = true;
+        else if (a == "--no-read")
+            noRead = true;
         else
             return Usage();
     }
@@ -67,6 +73,10 @@ int main(int argc, char** argv) {
         }
         std::printf("monitoring \\\\.\\mailslot\\%s\n", name.c_str());
         std::fflush(stdout);
+        if (noRead) {
+            while (!gStop) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            return 0;
+        }
         for (long n = 0; !gStop && (count < 0 || n < count);) {
             auto msg = reader->Receive(200);
             if (!msg) continue;

@@ -162,7 +162,7 @@ std::vector<std::string> TMonitorLog::WaitFor(size_t count, std::chrono::millise
     }
 }
 
-TMonitor::TMonitor() : Log(""), FDir(TempDir()) {
+TMonitor::TMonitor(bool reads) : Log(""), FDir(TempDir()), FReads(reads) {
     Log = TMonitorLog(FDir + "/messages.bin");
     Restart();
 }
@@ -171,8 +171,9 @@ void TMonitor::Restart() {
     FProcess.reset();
     std::string out = FDir + "/monitor.out";
     unlink(out.c_str());
-    FProcess = std::make_unique<TWineProcess>(
-        Exe("quellora-monitor"), std::vector<std::string>{"--quiet", "--log", "Z:" + Log.Path()}, out);
+    std::vector<std::string> args{"--quiet", "--log", "Z:" + Log.Path()};
+    if (!FReads) args.push_back("--no-read");
+    FProcess = std::make_unique<TWineProcess>(Exe("quellora-monitor"), args, out);
     // The monitor says so once its mailslot exists.
     auto end = Clock::now() + 30s;
     while (Clock::now() < end) {

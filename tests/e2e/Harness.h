@@ -70,16 +70,18 @@ private:
     std::string FPath;
 };
 
-// The monitor under Wine, logging to a file of its own.
+// The monitor under Wine, logging to a file of its own. One that does not
+// read creates the mailslot and leaves every message in it.
 class TMonitor {
 public:
-    TMonitor();
+    explicit TMonitor(bool reads = true);
     TMonitorLog Log;
     void Stop() { FProcess.reset(); }
     void Restart();
 
 private:
     std::string FDir;
+    bool FReads;
     std::unique_ptr<TWineProcess> FProcess;
 };
 

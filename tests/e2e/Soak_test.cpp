@@ -36,7 +36,8 @@ constexpr uint64_t kMemorySlack = 24ull << 20;       // allocator caches, not tr
 
 // Clients that are no part of the soak itself.
 constexpr int kAbsentFirst = 0xE0, kAbsentClients = 4, kAbsentMessages = 150;
-constexpr int kWarmUp = 0xF1, kMarker = 0xF2;
+constexpr int kGoneFirst = 0xE8, kGoneClients = 4, kGoneMessages = 150;
+constexpr int kWarmUp = 0xF1, kMarker = 0xF2, kBack = 0xF3;
 
 struct TStats {
     long Threads = -1;
@@ -191,13 +192,12 @@ TEST(Soak, ManyClientsAtOnceEveryCompleteMessageArrivesOnceInOrderAndResourcesRe
         if (p.Ending == TEnding::Quit) quitClientOf[p.QuitPattern] = p.Id;
     }
     for (int k = 0; k < kAbsentClients; ++k) sizesOf[kAbsentFirst + k] = TSizes::Mixed;
-    sizesOf[kWarmUp] = sizesOf[kMarker] = TSizes::NonEmpty;
+    for (int k = 0; k < kGoneClients; ++k) sizesOf[kGoneFirst + k] = TSizes::Mixed;
+    sizesOf[kWarmUp] = sizesOf[kMarker] = sizesOf[kBack] = TSizes::NonEmpty;
 
     // The presentation program is not running yet: the mailslot is absent
-    // and every message is dropped. Wine keeps a mailslot alive while a
-    // writer holds a handle to it, so the presentation program ending and
-    // coming back while this program runs cannot be played here; a mailslot
-    // that appears only later can.
+    // and every message is dropped. (Its ending and coming back while this
+    // program runs is played at the end.)
     TProgram program;
     auto idle = Stats();
     ASSERT_TRUE(idle) << "quellora-poke stats gives no numbers";
@@ -303,6 +303,7 @@ TEST(Soak, ManyClientsAtOnceEveryCompleteMessageArrivesOnceInOrderAndResourcesRe
 
     for (const TClientReport& r : reports)
         for (const std::string& f : r.Faults) ADD_FAILURE() << f;
+    const size_t faultsSeen = tail.Faults().size();
     for (const std::string& f : tail.Faults()) ADD_FAILURE() << "forwarded: " << f;
 
     size_t emptyAtLeast = 0, emptyAtMost = 0, identified = 0, abruptSent = 0, abruptArrived = 0;
@@ -350,6 +351,50 @@ TEST(Soak, ManyClientsAtOnceEveryCompleteMessageArrivesOnceInOrderAndResourcesRe
                 sendSeconds, forwardSeconds, seconds());
     std::printf("[ soak     ] baseline %s; with all clients %s; after %s\n", Describe(baseline).c_str(),
                 Describe(peak).c_str(), Describe(settled).c_str());
+
+    // The presentation program ends while the program holds its mailslot,
+    // far more is sent than the mailslot's queue holds, and it starts
+    // again: the program must have let go of the old mailslot, so that the
+    // new one can be created, and forward what comes next.
+    monitor.Stop();
+    {
+        std::vector<std::string> faults(kGoneClients);
+        std::vector<std::thread> gone;
+        // Each ends with "quit": once the program has closed the connection,
+        // every message before it has been handed off.
+        for (int k = 0; k < kGoneClients; ++k)
+            gone.emplace_back([&, k] {
+                std::string all;
+                for (int s = 0; s < kGoneMessages; ++s)
+                    all += Message(seed, kGoneFirst + k, s, TSizes::Mixed) + '\f';
+                try {
+                    TClient c(k % 2 ? "::1" : "127.0.0.1", kPort);
+                    c.Send(all + "quit\f");
+                    if (!c.WaitClosedByPeer(120s)) faults[size_t(k)] = "the connection stays open after quit";
+                } catch (const std::exception& e) {
+                    faults[size_t(k)] = e.what();
+                }
+            });
+        for (std::thread& t : gone) t.join();
+        for (const std::string& f : faults) EXPECT_EQ(f, "");
+    }
+    auto afterGone = StatsOnceThreadsAtMost(baseline->Threads, 120s);
+    ASSERT_TRUE(afterGone && afterGone->Threads <= baseline->Threads)
+        << "hand-offs without a reader do not finish: baseline " << Describe(baseline) << ", now "
+        << Describe(afterGone);
+    monitor.Restart();
+    EXPECT_EQ(SendSmall(kBack, 5, seed, TSizes::NonEmpty), "");
+    EXPECT_TRUE(tail.WaitArrived(kBack, 5, 30s))
+        << "nothing forwarded to the presentation program started again";
+    EXPECT_EQ(tail.Arrived(kBack).size(), 5u);
+    for (int k = 0; k < kGoneClients; ++k)
+        EXPECT_TRUE(tail.Arrived(kGoneFirst + k).empty())
+            << "a message sent while the reader was gone reached the new one (client " << kGoneFirst + k
+            << ")";
+    const std::vector<std::string> faults = tail.Faults();
+    for (size_t i = faultsSeen; i < faults.size(); ++i) ADD_FAILURE() << "forwarded: " << faults[i];
+    std::printf("[ soak     ] %.1f s: the presentation program ended and came back\n", seconds());
+
     EXPECT_EQ(program.Close(), std::optional<int>(0));
     // The log is large; it stays for a failure to be looked into.
     if (HasFailure())

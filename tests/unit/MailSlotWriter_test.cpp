@@ -23,17 +23,17 @@ struct TFakeSlot : IMailSlotPlatform {
         EXPECT_EQ(path, u"\\\\.\\mailslot\\Quellora\\Messages");
         return present ? next++ : INVALID_SLOT_HANDLE;
     }
-    bool Write(TSlotHandle, const void* buffer, int32_t count, int32_t& written) override {
+    TSlotWrite Write(TSlotHandle, const void* buffer, int32_t count, int, int32_t& written) override {
         ++writes;
         counts.push_back(count);
         if (failWrites > 0) {
             --failWrites;
             written = 0;
-            return false;
+            return TSlotWrite::Failed;
         }
         messages.emplace_back(static_cast<const char*>(buffer), size_t(count));
         written = count;
-        return true;
+        return TSlotWrite::Written;
     }
     void Close(TSlotHandle handle) override {
         ++closes;
@@ -89,6 +89,7 @@ TEST_F(MailSlotWriterTest, SecondFailureDropsTheMessageWithoutThirdAttempt) {
     EXPECT_EQ(slot->writes, 2);
     EXPECT_EQ(slot->opens, 2);
     EXPECT_TRUE(slot->messages.empty());
+    EXPECT_FALSE(writer.IsOpen()) << "a reader that restarts could not create its mailslot";
 }
 
 TEST_F(MailSlotWriterTest, WriteStringSendsEveryByteOnceAndTheEmptyString) {
