@@ -36,6 +36,15 @@ AnsiString KeyText(HKEY key, const wchar_t* value) {
     return Narrow(RegistryText(key, nullptr, value).value_or(L""));
 }
 
+// Where a thread stands: its instruction and stack pointer.
+void TakeControlRegisters(const CONTEXT& context, TThreadState& state) {
+#if defined(_WIN64)
+    state.InstructionPointer = context.Rip, state.StackPointer = context.Rsp;
+#else
+    state.InstructionPointer = context.Eip, state.StackPointer = context.Esp;
+#endif
+}
+
 }  // namespace
 
 std::vector<TThreadState> TWin32ReportSystem::Threads() {
@@ -54,11 +63,7 @@ std::vector<TThreadState> TWin32ReportSystem::Threads() {
             state.Priority = GetThreadPriority(GetCurrentThread());
             CONTEXT context{};
             RtlCaptureContext(&context);
-#if defined(_WIN64)
-            state.InstructionPointer = context.Rip, state.StackPointer = context.Rsp;
-#else
-            state.InstructionPointer = context.Eip, state.StackPointer = context.Esp;
-#endif
+            TakeControlRegisters(context, state);
             threads.push_back(state);
             continue;
         }
@@ -86,11 +91,7 @@ std::vector<TThreadState> TWin32ReportSystem::Threads() {
         state.Suspended = previous != DWORD(-1) && previous > 0;
         state.Accessible = read;
         if (read) {
-#if defined(_WIN64)
-            state.InstructionPointer = context.Rip, state.StackPointer = context.Rsp;
-#else
-            state.InstructionPointer = context.Eip, state.StackPointer = context.Esp;
-#endif
+            TakeControlRegisters(context, state);
         }
         threads.push_back(state);
     }
