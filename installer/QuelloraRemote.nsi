@@ -258,7 +258,7 @@ SectionEnd
 
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
     !insertmacro MUI_DESCRIPTION_TEXT ${SecUnProgram} "The program, its Start-menu entry, its start at your logon and this uninstaller."
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecRemoveMyData} "Also the bug reports (bugreport.txt) and the name and e-mail address the crash reporter remembered for you."
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecRemoveMyData} "Also bugreport.txt and the name and e-mail address remembered for bug reports."
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_END
 
 Function un.onInit
