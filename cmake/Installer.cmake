@@ -113,6 +113,7 @@ if(WIN32 AND TARGET quellora-remote)
     qr_licences_in_use(licences)
     set(licence_files)
     set(copy_licences)
+    set(licence_names)
     set(install_licences "")
     set(uninstall_licences "")
     foreach(entry IN LISTS licences)
@@ -120,6 +121,7 @@ if(WIN32 AND TARGET quellora-remote)
         list(GET parts 0 name)
         list(GET parts 1 file)
         list(APPEND licence_files ${file})
+        list(APPEND licence_names ${name})
         list(APPEND copy_licences COMMAND ${CMAKE_COMMAND} -E make_directory ${stage}/licences
              COMMAND ${CMAKE_COMMAND} -E copy ${file} ${stage}/licences/${name}.txt)
         if(install_licences STREQUAL "")
@@ -160,6 +162,10 @@ if(WIN32 AND TARGET quellora-remote)
         COMMENT "Portable zip ${zip}"
         VERBATIM)
     add_custom_target(qr_zip ALL DEPENDS ${zip})
+    add_test(NAME package
+        COMMAND ${CMAKE_COMMAND} -DZIP=${zip} -DTOP=${QR_PACKAGE_NAME}-${dist_arch} "-DLICENCES=${licence_names}"
+                -DOBJDUMP=${CMAKE_OBJDUMP} -DWORK=${CMAKE_BINARY_DIR}/package/check
+                -P ${CMAKE_SOURCE_DIR}/installer/CheckPackage.cmake)
 
     find_program(QR_MAKENSIS makensis)
     if(QR_MAKENSIS)

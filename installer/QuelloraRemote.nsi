@@ -159,6 +159,8 @@ Section "${APP_NAME}" SecProgram
     SetOutPath "$INSTDIR"
     File "${STAGE}\${APP_EXE}"
     File "${STAGE}\README.txt"
+    ; Only this version's licences: an older one may have shipped others.
+    RMDir /r "$INSTDIR\licences"
     !include "${LICENCES_INSTALL}"
     SetOutPath "$INSTDIR"
     WriteUninstaller "$INSTDIR\uninstall.exe"
