@@ -55,6 +55,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_VALUENAME "InstallLocation"
 !define MULTIUSER_INSTALLMODE_DEFAULT_REGISTRY_KEY "${UNINSTALL_KEY}"
 !define MULTIUSER_INSTALLMODE_DEFAULT_REGISTRY_VALUENAME "InstallLocation"
+; A folder given with /D= wins over the mode's default folder.
+!define MULTIUSER_INSTALLMODE_FUNCTION KeepFolderFromCommandLine
 ; The uninstaller finds its mode from where it is (un.onInit).
 !define MULTIUSER_NOUNINSTALL
 !if "${ARCH}" == "x64"
@@ -65,7 +67,14 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include WinMessages.nsh
-!include x64.nsh
+
+Var FolderFromCommandLine
+
+Function KeepFolderFromCommandLine
+    ${If} $FolderFromCommandLine != ""
+        StrCpy $INSTDIR $FolderFromCommandLine
+    ${EndIf}
+FunctionEnd
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -208,6 +217,8 @@ Function .onInit
 !if "${ARCH}" == "x64"
     SetRegView 64
 !endif
+    ; NSIS has put a /D= folder into $INSTDIR; there is no other default.
+    StrCpy $FolderFromCommandLine $INSTDIR
     !insertmacro MULTIUSER_INIT
     ${GetParameters} $0
     ClearErrors
