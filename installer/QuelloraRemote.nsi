@@ -169,7 +169,8 @@ Section "${APP_NAME}" SecProgram
     File "${STAGE}\${APP_EXE}"
     File "${STAGE}\README.txt"
     ; Only this version's licences: an older one may have shipped others.
-    RMDir /r "$INSTDIR\licences"
+    Delete "$INSTDIR\licences\*.txt"
+    RMDir "$INSTDIR\licences"
     !include "${LICENCES_INSTALL}"
     SetOutPath "$INSTDIR"
     WriteUninstaller "$INSTDIR\uninstall.exe"
