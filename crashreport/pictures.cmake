@@ -3,6 +3,8 @@
 # which icon became which picture.
 if(WIN32)
     set(QR_TANGO /usr/share/icons/Tango)
+    # The release packages then carry the icon set's licence.
+    set(QR_USES_TANGO_ICONS ON)
     # name, size, icon
     set(QR_PICTURES
         MEISEND 16 actions/mail-forward
