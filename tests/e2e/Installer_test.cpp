@@ -20,6 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What an install puts into the program folder: the program, the user's
+// README, the uninstaller and the licence of the icon set the dialog's
+// pictures come from.
+const std::vector<std::string> kInstalledFiles = {"README.txt", "licences", "licences/tango-icon-theme.txt",
+                                                  "quellora-remote.exe", "uninstall.exe"};
+
 const std::string kUninstallKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellora Remote Server";
 const std::string kRunKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -160,7 +166,7 @@ TEST_F(Installer, PerMachineInstallRunsUpgradesOverTheRunningCopyAndUninstallKee
     ASSERT_EQ(RunWine({"Z:" + SetupExe(), "/S"}), 0);
 
     const fs::path dir = InPrefix(kMachineDir);
-    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"README.txt", "quellora-remote.exe", "uninstall.exe"}));
+    EXPECT_EQ(FilesIn(dir), kInstalledFiles);
     const fs::path startMenu =
         InPrefix(WindowsEnv("ProgramData") + "\\Microsoft\\Windows\\Start Menu\\Programs");
     EXPECT_TRUE(fs::exists(startMenu / (kAppName + ".lnk")));
@@ -214,7 +220,7 @@ TEST_F(Installer, PerUserInstallWithoutLogonEntryAndUninstallRemovingUserData) {
     ASSERT_TRUE(where.has_value());
     EXPECT_EQ(*where, WindowsEnv("LOCALAPPDATA") + "\\Programs\\" + kAppName);
     const fs::path dir = InPrefix(*where);
-    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"README.txt", "quellora-remote.exe", "uninstall.exe"}));
+    EXPECT_EQ(FilesIn(dir), kInstalledFiles);
     EXPECT_FALSE(RegKeyExists("HKLM\\" + kUninstallKey));
     EXPECT_FALSE(fs::exists(InPrefix(kMachineDir)));
     EXPECT_EQ(RegValue(kRunKey, kAppName), std::nullopt);
