@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/win32/WideText.h"
+#include "crashreport/ModuleFiles_win32.h"
 #include "crashreport/SystemQueries.h"
 
 namespace qr {
@@ -22,31 +23,12 @@ UString SpecialFolder(int csidl) {
 class TWin32SystemQueries : public ISystemQueries {
 public:
     UString ProgramFileName() override {
-        // Long paths need more than MAX_PATH; grow until the name fits.
-        std::vector<wchar_t> buffer(MAX_PATH);
-        for (;;) {
-            DWORD n = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
-            if (n == 0) return {};
-            if (n < buffer.size()) return FromWide(buffer.data());
-            if (buffer.size() >= 32768) return {};
-            buffer.resize(buffer.size() * 2);
-        }
+        std::wstring name = ModuleFileName(nullptr);
+        return FromWide(name.data(), name.size());
     }
 
     std::optional<std::array<uint16_t, 4>> FileVersion(const UString& fileName) override {
-        auto name = win32::Wide(fileName);
-        DWORD ignored = 0;
-        DWORD size = GetFileVersionInfoSizeW(name, &ignored);
-        if (size == 0) return std::nullopt;
-        std::vector<char> data(size);
-        if (!GetFileVersionInfoW(name, 0, size, data.data())) return std::nullopt;
-        VS_FIXEDFILEINFO* info = nullptr;
-        UINT length = 0;
-        if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
-            length < sizeof(VS_FIXEDFILEINFO))
-            return std::nullopt;
-        return std::array<uint16_t, 4>{HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-                                       HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
+        return FileVersionNumbers(win32::Wide(fileName));
     }
 
     TLocalTime LocalTime() override {

@@ -7,45 +7,24 @@
 #include <memory>
 #include <vector>
 
+#include "base/win32/WideText.h"
+#include "crashreport/ModuleFiles_win32.h"
 #include "crashreport/report/ReportSystem.h"
 #include "crashreport/report/ReportSystem_win32.h"
 
 namespace qr {
 
-AnsiString Narrow(const wchar_t* text) {
-    return text ? UnicodeToAnsi(reinterpret_cast<const char16_t*>(text)) : AnsiString();
-}
+AnsiString Narrow(const wchar_t* text) { return UnicodeToAnsi(win32::FromWide(text)); }
 
 AnsiString Narrow(const std::wstring& text) {
-    return UnicodeToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
-
-std::wstring ModuleFileName(HMODULE module) {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        DWORD n = GetModuleFileNameW(module, buffer.data(), DWORD(buffer.size()));
-        if (n == 0) return {};
-        if (n < buffer.size()) return std::wstring(buffer.data(), n);
-        if (buffer.size() >= 32768) return {};
-        buffer.resize(buffer.size() * 2);
-    }
+    return UnicodeToAnsi(win32::FromWide(text.data(), text.size()));
 }
 
 AnsiString FileVersionText(const std::wstring& fileName) {
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeW(fileName.c_str(), &ignored);
-    if (size == 0) return {};
-    std::vector<char> data(size);
-    if (!GetFileVersionInfoW(fileName.c_str(), 0, size, data.data())) return {};
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
-        length < sizeof(VS_FIXEDFILEINFO))
-        return {};
-    return std::to_string(HIWORD(info->dwFileVersionMS)) + "." +
-           std::to_string(LOWORD(info->dwFileVersionMS)) + "." +
-           std::to_string(HIWORD(info->dwFileVersionLS)) + "." +
-           std::to_string(LOWORD(info->dwFileVersionLS));
+    auto v = FileVersionNumbers(fileName.c_str());
+    if (!v) return {};
+    return std::to_string((*v)[0]) + "." + std::to_string((*v)[1]) + "." + std::to_string((*v)[2]) + "." +
+           std::to_string((*v)[3]);
 }
 
 std::optional<std::wstring> RegistryText(HKEY root, const wchar_t* key, const wchar_t* value) {

@@ -7,13 +7,13 @@
 #include <string>
 
 #include "base/win32/Handles.h"
+#include "crashreport/ModuleFiles_win32.h"
 #include "crashreport/report/ReportSystem.h"
 
 namespace qr {
 
 AnsiString Narrow(const wchar_t* text);
 AnsiString Narrow(const std::wstring& text);
-std::wstring ModuleFileName(HMODULE module);
 // "1.2.3.4", empty when the file has no version.
 AnsiString FileVersionText(const std::wstring& fileName);
 std::optional<std::wstring> RegistryText(HKEY root, const wchar_t* key, const wchar_t* value);
