@@ -17,4 +17,8 @@ qr_embed_file(qr_app ${QR_FORM_FILE} kMainFormDescription)
 if(WIN32)
     configure_file(${QR_RESOURCES}/QuelloraRemote.rc.in ${CMAKE_BINARY_DIR}/resources/QuelloraRemote.rc @ONLY)
     set(QR_RC_FILE ${CMAKE_BINARY_DIR}/resources/QuelloraRemote.rc)
+    # The resource script pulls in the manifest and the icon: a change to
+    # either must rebuild it (windres reports no dependencies).
+    set_source_files_properties(${QR_RC_FILE} PROPERTIES OBJECT_DEPENDS
+                                "${QR_RESOURCES}/QuelloraRemote.manifest;${QR_RESOURCES}/tray.ico")
 endif()

@@ -92,12 +92,6 @@ function(qr_licences_in_use out)
 endfunction()
 
 if(WIN32 AND TARGET quellora-remote)
-    # The resource script pulls in the manifest and the icon: a change to
-    # either must rebuild it (windres reports no dependencies).
-    if(QR_RC_FILE)
-        set_source_files_properties(${QR_RC_FILE} PROPERTIES OBJECT_DEPENDS
-            "${CMAKE_SOURCE_DIR}/resources/QuelloraRemote.manifest;${CMAKE_SOURCE_DIR}/resources/tray.ico")
-    endif()
     if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
         set(arch x64)
         set(dist_arch win64)
