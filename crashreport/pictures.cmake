@@ -44,17 +44,6 @@ if(WIN32)
     file(COPY_FILE ${rc}.tmp ${rc} ONLY_IF_DIFFERENT)
     add_custom_target(qr_pictures DEPENDS ${bmps})
 
-    # The program and the Windows tests that read them back, once their
-    # targets exist.
-    function(qr_add_pictures)
-        foreach(target quellora-remote win32_tests)
-            if(TARGET ${target})
-                target_sources(${target} PRIVATE ${rc})
-                add_dependencies(${target} qr_pictures)
-                set_source_files_properties(${rc} TARGET_DIRECTORY ${target} PROPERTIES OBJECT_DEPENDS
-                                            "${bmps}")
-            endif()
-        endforeach()
-    endfunction()
-    cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL qr_add_pictures)
+    # The program and the Windows tests that read them back.
+    qr_program_resource(${rc} FILES ${bmps} TARGETS qr_pictures)
 endif()
