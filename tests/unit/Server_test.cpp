@@ -160,6 +160,27 @@ TEST(Server, DeactivationClosesEveryClientAndWaitsForTheirThreads) {
     EXPECT_EQ(h.MessageBytes(), Strings{"again"});
 }
 
+// A connection thread that is busy when the server is deactivated is waited
+// for: this one can only end once that wait has begun.
+TEST(Server, DeactivationWaitsForABusyConnectionThread) {
+    auto owned = std::make_unique<TCountingServer>(nullptr);
+    TCountingServer& server = *owned;
+    TServerHarness h(std::move(owned));
+    std::atomic<bool> busy{false};
+    h.Server->OnExecute = [&](TIdContext&) {
+        busy = true;
+        for (auto end = std::chrono::steady_clock::now() + kWait;
+             server.Sleeps.load() == 0 && std::chrono::steady_clock::now() < end;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    h.Start(true);
+    auto c = h.Connect();
+    ASSERT_TRUE(h.PumpUntil([&] { return busy.load(); }));
+    h.Deactivate();
+    EXPECT_GE(server.Sleeps.load(), 1) << "deactivation did not wait for the busy connection thread";
+    EXPECT_EQ(h.Server->ContextCount(), 0u) << "deactivation returned before the thread ended";
+}
+
 TEST(Server, DeactivationRunsAHandOffThatAConnectionWaitsFor) {
     TServerHarness h;
     h.Start(true);
