@@ -74,6 +74,9 @@ struct RegKey : NullInvalid<HKEY> {
 struct MappedView : NullInvalid<void*> {
     static void Close(void* view) { UnmapViewOfFile(view); }
 };
+struct Global : NullInvalid<HGLOBAL> {
+    static void Close(HGLOBAL h) { GlobalFree(h); }
+};
 }  // namespace traits
 
 using THandle = TOwned<HANDLE, traits::Kernel>;         // events, threads, processes, mutexes, mappings
@@ -88,6 +91,7 @@ using TMenuHandle = TOwned<HMENU, traits::Menu>;        // CreatePopupMenu
 using TIconHandle = TOwned<HICON, traits::Icon>;        // CreateIconIndirect, CopyIcon
 using TRegKey = TOwned<HKEY, traits::RegKey>;           // RegOpenKeyEx, RegCreateKeyEx
 using TMappedView = TOwned<void*, traits::MappedView>;  // MapViewOfFile
+using TGlobalMemory = TOwned<HGLOBAL, traits::Global>;  // GlobalAlloc (Release() once the clipboard owns it)
 
 // A window's device context from GetDC, given back with ReleaseDC.
 class TWindowDC {

@@ -1,0 +1,92 @@
+#pragma once
+// The crash dialog in its small form and the plain message boxes: a plain
+// system window of its own class, independent of the application
+// framework, so it works whatever state the program is in.
+//
+// For tests and the crash-test driver: the window has the class
+// "TobriskWndClass" (FindWindowW(L"TobriskWndClass", nullptr)); every
+// shown button is a child window of class "BUTTON" (owner-drawn in the full
+// dialog, standard push buttons "&OK" / "&Details" in the plain boxes) with
+// its caption as window text and the control id 100 + its TBoxButton index
+// (plain boxes: "&OK" 104, "&Details" 103); hidden buttons have no window.
+// Read them with GetWindowTextW / IsWindowEnabled and press one from any
+// thread or process with BM_CLICK or WM_COMMAND (BN_CLICKED, id) to the
+// dialog; clicks on disabled buttons are ignored. Escape (WM_KEYDOWN
+// VK_ESCAPE) and Ctrl+C (WM_CHAR 3) may be posted to the dialog or a button.
+#include <windows.h>
+
+#include <functional>
+
+#include "base/Exception.h"
+#include "base/win32/Handles.h"
+#include "crashreport/ui/BoxPictures_win32.h"
+#include "crashreport/ui/ExceptionBox.h"
+
+namespace qr {
+
+QR_DECLARE_EXCEPTION(EExceptionBoxError, Exception);
+
+class TExceptionBox {
+public:
+    // Called on the dialog's thread for Send, Save, Print while the dialog
+    // stays open; the owner is the dialog window.
+    using TActionHandler = std::function<void(TBoxButton, HWND owner)>;
+
+    TExceptionBox(TExceptionBoxSpec spec, TActionHandler onAction,
+                  HMODULE pictures /* nullptr = the program */);
+    ~TExceptionBox();
+    TExceptionBox(const TExceptionBox&) = delete;
+    TExceptionBox& operator=(const TExceptionBox&) = delete;
+
+    // Creates and shows the window, runs its own message loop until the
+    // window is destroyed, and returns the button that closed it: Continue,
+    // Restart, Close or Show (Show = "re-open in the large form"; plain
+    // boxes: "&OK" -> Continue, "&Details" -> Show). The loop translates and
+    // dispatches every message of the thread, not only the dialog's, so
+    // that on the program's main thread the other windows keep working.
+    // Raises EExceptionBoxError when the window cannot be created.
+    TBoxButton Run();
+    HWND Handle() const { return FWindow.Get(); }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    void Create();
+    void CreateFonts();
+    void CreateButtons(HWND window);
+    int CaptionWidth(HDC dc, const UString& caption) const;
+    // Handles the dialog's keys; false lets the message go its usual way.
+    bool PreTranslate(const MSG& message);
+    void Click(int index);
+    void Act(TBoxButton button);
+    void Flash(int index);
+    void FocusMoved(int index);
+    void BlendStep();
+    void Paint(HWND window);
+    void DrawButton(const DRAWITEMSTRUCT& item);
+    void CopyMessage();
+    HWND Button(int index) const { return index >= 0 && index < kBoxButtonCount ? FButtons[index] : nullptr; }
+
+    TExceptionBoxSpec FSpec;
+    TActionHandler FOnAction;
+    HMODULE FPictureModule;
+    win32::TWindowHandle FWindow;
+    win32::TFontHandle FFont;
+    TBoxLayout FLayout;
+    HWND FButtons[kBoxButtonCount] = {};  // children: destroyed with the window
+    TBoxPicture FIcon;
+    TBoxPicture FPictures[kBoxButtonCount];
+    TBoxPicture FCantContinue;
+    int FBitsPerPixel = 32;
+    TBoxButton FResult = TBoxButton::Continue;
+    // Focus look: the focused button, each button's blend step (0 = normal,
+    // kBlendSteps = focused), when the focus last moved, the button shown
+    // pressed (-1: none).
+    int FFocused = -1;
+    int FBlend[kBoxButtonCount] = {};
+    DWORD FFocusMovedAt = 0;
+    int FPressed = -1;
+};
+
+}  // namespace qr
