@@ -420,6 +420,14 @@ LRESULT TExceptionBox::Handle(HWND window, UINT message, WPARAM wParam, LPARAM l
         case WM_PAINT:
             Paint(window);
             return 0;
+        case WM_ACTIVATE:
+            // Back in front, the focus returns to the button that had it, as
+            // in a dialog box.
+            if (LOWORD(wParam) != WA_INACTIVE && Button(FFocused)) {
+                SetFocus(Button(FFocused));
+                return 0;
+            }
+            break;
         case WM_CLOSE:  // only the buttons and the escape key close the dialog
             return 0;
         case WM_SYSCOMMAND:

@@ -50,11 +50,13 @@ TExceptionBoxSpec PlainSpec(bool withDetails) {
     return spec;
 }
 
-// Polls until the condition holds; gives up after five seconds so that a
-// broken dialog fails the test instead of hanging it.
+// Polls until the condition holds; gives up after `limit` milliseconds so
+// that a broken dialog fails the test instead of hanging it. Under Wine
+// without a window manager, destroying a shown window alone takes about two
+// seconds (Wine waits for the manager to withdraw it), hence the margin.
 template <class F>
-bool WaitFor(F condition) {
-    for (int i = 0; i < 250; ++i) {
+bool WaitFor(F condition, int limit = 5000) {
+    for (int i = 0; i < limit / 20; ++i) {
         if (condition()) return true;
         Sleep(20);
     }
@@ -149,7 +151,7 @@ public:
     }
     // Waits for Run() to return and gives its result.
     std::optional<TBoxButton> Result() {
-        if (!WaitFor([this] { return FEnded.load(); })) return std::nullopt;
+        if (!WaitFor([this] { return FEnded.load(); }, 15000)) return std::nullopt;
         EXPECT_EQ(FError, "");
         return FResult;
     }
@@ -299,6 +301,9 @@ TEST(ExceptionBoxWindows, ShowAndRestartEndTheDialogWithTheirButtons) {
         ASSERT_NE(run.Dialog(), nullptr);
         // Tab walks the buttons in their order (send, show, continue,
         // restart); Enter presses the focused one.
+        ASSERT_TRUE(WaitFor([&] { return run.Focus() == run.Button(kSend); }))
+            << "focus " << run.Focus() << " foreground " << GetForegroundWindow() << " dialog "
+            << run.Dialog();
         for (int id : {kShow, kContinue, kRestart}) {
             PostMessageW(run.Focus(), WM_KEYDOWN, VK_TAB, 0);
             EXPECT_TRUE(WaitFor([&] { return run.Focus() == run.Button(id); })) << id;
