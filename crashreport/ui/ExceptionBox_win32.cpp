@@ -87,7 +87,7 @@ LRESULT CALLBACK TExceptionBox::WindowProc(HWND window, UINT message, WPARAM wPa
     }
     auto* self = reinterpret_cast<TExceptionBox*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!self) return DefWindowProcW(window, message, wParam, lParam);
-    return self->Handle(window, message, wParam, lParam);
+    return self->HandleMessage(window, message, wParam, lParam);
 }
 
 void TExceptionBox::CreateFonts() {
@@ -237,7 +237,7 @@ TBoxButton TExceptionBox::Run() {
 
 bool TExceptionBox::PreTranslate(const MSG& message) {
     HWND window = FWindow.Get();
-    if (message.hwnd != window && !IsChild(window, message.hwnd)) return false;
+    if (!window || (message.hwnd != window && !IsChild(window, message.hwnd))) return false;
     if (message.message == WM_KEYDOWN) {
         switch (message.wParam) {
             case VK_ESCAPE:
@@ -400,7 +400,7 @@ void TExceptionBox::CopyMessage() {
     if (SetClipboardData(CF_UNICODETEXT, memory.Get())) memory.Release();  // the clipboard owns it now
 }
 
-LRESULT TExceptionBox::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT TExceptionBox::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND: {
             const int index = int(LOWORD(wParam)) - kFirstButtonId;
