@@ -10,7 +10,9 @@ function(qr_program_resource rc)
 endfunction()
 
 function(qr_attach_program_resource rc files makers)
-    foreach(target quellora-remote win32_tests)
+    # Crash test programs add themselves to QR_RESOURCE_TARGETS.
+    get_property(extra GLOBAL PROPERTY QR_RESOURCE_TARGETS)
+    foreach(target quellora-remote win32_tests ${extra})
         if(TARGET ${target})
             target_sources(${target} PRIVATE ${rc})
             if(makers)

@@ -213,7 +213,13 @@ void TCoolTrayIcon::AttachOwnerWindow(HWND window) {
 LRESULT CALLBACK TCoolTrayIcon::OwnerThunk(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* self = static_cast<TCoolTrayIcon*>(GetPropW(hwnd, kThunkProperty));
     if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
-    return self->OwnerProc(msg, wParam, lParam);
+    try {
+        return self->OwnerProc(msg, wParam, lParam);
+    } catch (...) {
+        if (TApplication* application = TApplication::Instance())
+            application->HandleException(std::current_exception());
+        return 0;
+    }
 }
 
 LRESULT TCoolTrayIcon::OwnerProc(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -89,7 +89,10 @@ void TApplication::Run() {
             }
         }
         BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0 || got == -1) break;
+        if (got == 0 || got == -1) {
+            if (got == 0) FExitCode = static_cast<int>(msg.wParam);
+            break;
+        }
         try {
             if (MainWindow && IsDialogMessageW(MainWindow, &msg)) continue;
             TranslateMessage(&msg);
@@ -102,21 +105,17 @@ void TApplication::Run() {
 }
 
 void TApplication::HandleException(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        HandleException(e);
-    } catch (...) {
-        HandleException(Exception("Unknown exception"));
-    }
-}
-
-void TApplication::HandleException(const std::exception& error) {
     if (OnException) {
         OnException(error);
         return;
     }
-    UString text = Utf8ToUnicode(error.what());
+    UString text = u"Unknown exception";
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        text = Utf8ToUnicode(e.what());
+    } catch (...) {
+    }
     MessageBoxW(MainWindow ? MainWindow : FHandle.Get(), win32::Wide(text), win32::Wide(FTitle),
                 MB_OK | MB_ICONSTOP);
 }

@@ -43,11 +43,13 @@ public:
     // The message loop; returns when a quit message is retrieved.
     void Run();
     // Every error that escapes a handler on the main thread ends here.
-    void HandleException(const std::exception& error);
     void HandleException(std::exception_ptr error);
-    // Replaces the default handler (a message box) for unhandled errors.
-    std::function<void(const std::exception&)> OnException;
+    // Replaces the default handler (a message box) for unhandled errors;
+    // the program hands them to the crash reporter.
+    std::function<void(std::exception_ptr)> OnException;
     bool Terminated() const { return FTerminated; }
+    // The quit message's code once Run() has returned.
+    int ExitCode() const { return FExitCode; }
 
     static TApplication* Instance() { return FInstance; }
 
@@ -61,6 +63,7 @@ private:
     UString FTitle = u"Quellora Remote Server";
     std::vector<const TWindowHook*> FHooks;
     bool FTerminated = false;
+    int FExitCode = 0;
 };
 
 }  // namespace qr

@@ -1,13 +1,22 @@
 #include "app/ui/HiddenWindow_win32.h"
 
+#include "app/ui/Application_win32.h"
+
 namespace qr {
 
 namespace {
 
 LRESULT CALLBACK HiddenWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* proc = reinterpret_cast<TWindowMethod*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (proc) return (*proc)(hwnd, msg, wParam, lParam);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (!proc) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    // An error must not unwind through the system's message dispatching.
+    try {
+        return (*proc)(hwnd, msg, wParam, lParam);
+    } catch (...) {
+        if (TApplication* application = TApplication::Instance())
+            application->HandleException(std::current_exception());
+        return 0;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,195 @@
+#include "crashreport/intercept/CrashReporter_win32.h"
+
+#include <cxxabi.h>
+
+#include "base/Exception.h"
+#include "crashreport/intercept/Interception_win32.h"
+#include "crashreport/intercept/LoaderLock_win32.h"
+#include "crashreport/intercept/Restart_win32.h"
+#include "crashreport/intercept/TempFolder_win32.h"
+#include "crashreport/intercept/RuntimeHooks_win32.h"
+
+namespace qr {
+
+std::atomic<TCrashReporter*> TCrashReporter::FInstalled{nullptr};
+
+TCrashReporter::TCrashReporter() : FMainThreadId(GetCurrentThreadId()), FStartTick(GetTickCount64()) {
+    if (std::optional<TRestartHandOver> handOver = TakeOverRestart()) {
+        FRestartedFrom = handOver->OldProcessId;
+        FHistory.TakeOver(handOver->History);
+    }
+    CleanCrashTempFolder(true);
+
+    FErrorBox = CreateSystemErrorBox();
+    FSettings = TSharedSettings::Open(*FErrorBox);
+    std::unique_ptr<TIMESettings> settings;
+    try {
+        if (FSettings) settings = FSettings->ModuleSettings(nullptr);
+    } catch (const std::exception&) {
+        settings.reset();
+    }
+    // Without settings nothing is intercepted.
+    if (!settings || !settings->GetBoolean("Enabled")) return;
+
+    FRegistry = TThreadRegistry::Open();
+    if (!FRegistry) {
+        MessageBoxW(nullptr, L"internal error (opening global buffer)", L"Tobrisk", MB_OK | MB_ICONERROR);
+        ExitProcess(0);
+    }
+    FRegistry->Table().Named(FMainThreadId, "main thread");
+
+    THandlingEnvironment environment;
+    environment.Settings = FSettings.get();
+    environment.Threads = &FRegistry->Table();
+    environment.History = &FHistory;
+    environment.Counter = &FCounter;
+    environment.MainThreadId = FMainThreadId;
+    environment.StartTick = FStartTick;
+    FHandler = std::make_unique<TFailureHandler>(environment);
+    FHandlerThread = std::make_unique<THandlerThread>(
+        [this](const TExceptRequestRec& request) { FHandler->Handle(request, true); });
+    if (DWORD id = FHandlerThread->ThreadId()) FRegistry->Table().Named(id, THandlerThread::kName);
+    FReserve = std::make_unique<TEmergencyReserve>();
+
+    // Everything a failure needs exists: from here on failures are caught.
+    FEnabled = true;
+    FInstalled.store(this);
+    InstallInterception(*this);
+}
+
+TCrashReporter::~TCrashReporter() {
+    if (!FEnabled) return;
+    RemoveInterception();
+    FHandlerThread.reset();
+    FInstalled.store(nullptr);
+    if (FRegistry) FRegistry->Table().Remove(FMainThreadId);
+    FReserve.reset();
+}
+
+void TCrashReporter::ReportException(std::exception_ptr error, TInterceptionPoint point, bool canContinue) {
+    if (!error) return;
+    if (point == TInterceptionPoint::MainLoop) {
+        // A window that holds the mouse would keep it under the dialog.
+        if (HWND capture = GetCapture()) SendMessageW(capture, WM_CANCELMODE, 0, 0);
+    }
+    TFailureSite site;
+    site.Point = point;
+    site.CanContinue = canContinue;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        site.Object = &e;
+        Report(site);
+    } catch (...) {
+        site.Type = abi::__cxa_current_exception_type();
+        Report(site);
+    }
+}
+
+void TCrashReporter::Report(const TFailureSite& given) {
+    if (!FEnabled) return;
+    const DWORD thread = GetCurrentThreadId();
+    if (FHandlerThread && thread == FHandlerThread->ThreadId()) return;
+    FReserve->Release();
+
+    TFailureSite site = given;
+    // The location of a C++ error is where it was thrown.
+    if (!site.Address && !site.SystemRecord) {
+        const TThrowNote* note = CurrentThrowNote();
+        const void* object = site.Object ? dynamic_cast<const void*>(site.Object) : nullptr;
+        if (note && (!site.Object || note->Object == object)) {
+            site.Address = note->Address;
+            if (!site.Context && note->HasContext) site.Context = &note->Context;
+        }
+    }
+
+    if (site.Object && dynamic_cast<const EAbort*>(site.Object)) {
+        ClearThrowNote();
+        if (!site.CanContinue) CloseProgram();
+        return;
+    }
+
+    TExceptRequestRec request{};
+    request.ThreadId = thread;
+    request.Kind = TExceptionKind::Normal;
+    request.Site = &site;
+    request.ExceptAddress = site.Address;
+    request.CanContinue = site.CanContinue;
+    request.StackPointer = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    request.FramePointer = request.StackPointer;
+    if (site.Context) {
+#if defined(_M_X64) || defined(__x86_64__)
+        const uintptr_t ip = site.Context->Rip, sp = site.Context->Rsp, fp = site.Context->Rbp;
+#else
+        const uintptr_t ip = site.Context->Eip, sp = site.Context->Esp, fp = site.Context->Ebp;
+#endif
+        const auto address = reinterpret_cast<uintptr_t>(site.Address);
+        if (address >= ip && address <= ip + 4) {
+            request.StackPointer = sp;
+            request.FramePointer = fp;
+        }
+    }
+    request.Context = site.Context;
+    request.Point = site.Point;
+    request.RelatedObject = site.RelatedObject;
+
+    if (LoaderLockStaysHeld()) {
+        // No new thread could start: handle it here.
+        FHandler->Handle(request, false);
+    } else {
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!event) return;
+        request.Event = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(event));
+        if (!FHandlerThread || !FHandlerThread->Send(request)) {
+            CloseHandle(event);
+            return;
+        }
+        if (IsMainThread())
+            WaitInMessageLoop(event);
+        else
+            // The handler thread sets it when the user has answered.
+            WaitForSingleObject(event, INFINITE);
+        CloseHandle(event);
+    }
+    ClearThrowNote();
+    FReserve->Reserve();
+}
+
+// The main thread keeps its windows and the hand-offs of other threads
+// going while its failure is handled. A quit message ends the dispatching
+// but not the wait (the handler thread still needs the event), and is
+// posted again afterwards so that the program still ends normally.
+void TCrashReporter::WaitInMessageLoop(HANDLE event) {
+    bool quit = false;
+    WPARAM exitCode = 0;
+    while (!quit) {
+        DWORD woke = MsgWaitForMultipleObjectsEx(1, &event, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woke == WAIT_OBJECT_0) break;
+        if (woke == WAIT_FAILED) break;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                exitCode = msg.wParam;
+                break;
+            }
+            if (msg.message == WM_NULL && FSynchronizedCalls) {
+                try {
+                    FSynchronizedCalls();
+                } catch (...) {
+                    // Each hand-off reports its own errors.
+                }
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+            if (WaitForSingleObject(event, 0) == WAIT_OBJECT_0) break;
+        }
+        if (WaitForSingleObject(event, 0) == WAIT_OBJECT_0) break;
+    }
+    if (quit) {
+        WaitForSingleObject(event, INFINITE);
+        PostQuitMessage(static_cast<int>(exitCode));
+    }
+}
+
+}  // namespace qr

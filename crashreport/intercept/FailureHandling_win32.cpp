@@ -1,0 +1,259 @@
+#include "crashreport/intercept/FailureHandling_win32.h"
+
+#include <cxxabi.h>
+
+#include <cstdlib>
+
+#include "base/Exception.h"
+#include "base/win32/WideText.h"
+#include "crashreport/ModuleFiles_win32.h"
+#include "crashreport/Placeholders.h"
+#include "crashreport/StoredSettings.h"
+#include "crashreport/intercept/LoaderLock_win32.h"
+#include "crashreport/intercept/Restart_win32.h"
+#include "crashreport/intercept/Screenshot_win32.h"
+#include "crashreport/intercept/SystemFailureText.h"
+#include "crashreport/intercept/TempFolder_win32.h"
+#include "crashreport/report/CpuContext_win32.h"
+#include "crashreport/report/ReportFile.h"
+#include "crashreport/ui/ExceptionBox_win32.h"
+
+namespace qr {
+
+namespace {
+
+AnsiString Demangled(const char* name) {
+    int status = 0;
+    char* readable = abi::__cxa_demangle(name, nullptr, nullptr, &status);
+    AnsiString text = status == 0 && readable ? readable : name;
+    std::free(readable);
+    return text;
+}
+
+HMODULE ModuleOf(uint64_t address) {
+    HMODULE module = nullptr;
+    if (!address || !GetModuleHandleExW(
+                        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                        reinterpret_cast<LPCWSTR>(static_cast<uintptr_t>(address)), &module))
+        return nullptr;
+    return module;
+}
+
+// The exception's class, ancestors and message, from whatever the failing
+// thread had.
+void DescribeException(TIMEException& failure, const TFailureSite& site) {
+    if (site.Object) {
+        if (auto* own = dynamic_cast<const Exception*>(site.Object)) {
+            std::vector<const char*> chain;
+            own->ClassChain(chain);
+            for (const char* name : chain) failure.ClassChain.emplace_back(name);
+            failure.ClassName = own->ClassName();
+            failure.Message = own->Message();
+        } else {
+            failure.ClassName = Demangled(typeid(*site.Object).name());
+            failure.ClassChain = {failure.ClassName};
+            failure.Message = AnsiString(site.Object->what());
+        }
+    } else if (site.Type) {
+        failure.ClassName = Demangled(site.Type->name());
+        failure.ClassChain = {failure.ClassName};
+    } else if (site.SystemRecord) {
+        const EXCEPTION_RECORD& record = *site.SystemRecord;
+        TSystemFailure system;
+        system.Code = record.ExceptionCode;
+        system.Address = reinterpret_cast<uintptr_t>(record.ExceptionAddress);
+        if (HMODULE module = ModuleOf(system.Address))
+            system.ModuleFileName = UnicodeToUtf8(win32::FromWide(ModuleFileName(module).c_str()));
+        if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
+            system.HasAccessInfo = true;
+            system.Write = record.ExceptionInformation[0] != 0;
+            system.AccessAddress = record.ExceptionInformation[1];
+        }
+        system.AddressDigits = sizeof(void*) * 2;
+        TFailureText text = SystemFailureText(system);
+        failure.ClassName = text.ClassName;
+        failure.ClassChain = {text.ClassName};
+        failure.Message = text.Message;
+    } else if (site.RuntimeText || site.Point == TInterceptionPoint::RuntimeError) {
+        TFailureText text = RuntimeErrorText(site.RuntimeText);
+        failure.ClassName = text.ClassName;
+        failure.ClassChain = {text.ClassName};
+        failure.Message = text.Message;
+    }
+}
+
+TLocalTime Now() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+uint64_t SecondsSince1601() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return ((uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000000;
+}
+
+std::unique_ptr<TIMESettings> SettingsFor(TSharedSettings* shared, uint64_t address) {
+    try {
+        if (shared)
+            if (auto settings = shared->ModuleSettings(ModuleOf(address))) return settings;
+    } catch (const std::exception&) {
+        // A damaged shared text: the program's own settings still hold.
+    }
+    return std::make_unique<TIMESettings>(
+        std::make_shared<const TSettingsTable>(TSettingsTable::Parse(EmbeddedSettingsText())));
+}
+
+}  // namespace
+
+UString FailureMessage(const TIMEException& failure) {
+    if (failure.Message) return Utf8ToUnicode(*failure.Message);
+    return Utf8ToUnicode(failure.ClassName);
+}
+
+std::shared_ptr<TIMEException> TFailureHandler::CreateFailure(const TExceptRequestRec& request) {
+    std::unique_ptr<TIMESettings> settings =
+        SettingsFor(FEnv.Settings, reinterpret_cast<uintptr_t>(request.ExceptAddress));
+    auto failure = std::make_shared<TIMEException>(*settings);
+    failure->Kind = request.Kind;
+    if (request.Site) DescribeException(*failure, *request.Site);
+    failure->Address = reinterpret_cast<uintptr_t>(request.ExceptAddress);
+    failure->ThreadId = request.ThreadId;
+    if (request.Context) {
+        failure->Context = *request.Context;
+        failure->HasContext = true;
+    }
+    failure->StackPointer = request.StackPointer;
+    failure->FramePointer = request.FramePointer;
+    failure->Point = request.Point;
+    failure->RelatedObject = request.RelatedObject;
+    failure->CanContinue = request.CanContinue != 0;
+    failure->Time = Now();
+    failure->Flags = ApplyFailureFilters(*failure, failure->ClassChain);
+    return failure;
+}
+
+void TFailureHandler::StartReport(TIMEException& failure, bool inHandlerThread) {
+    TFailure data;
+    data.ExceptClass = failure.ClassName;
+    data.ExceptMessage = failure.Message;
+    data.Address = failure.Address;
+    data.ThreadId = failure.ThreadId;
+    data.Time = failure.Time;
+    data.ProgramUpTime = GetTickCount64() - FEnv.StartTick;
+    data.Number = FEnv.Counter ? FEnv.Counter->Next() : 1;
+    if (failure.HasContext) SetFailureContext(data, failure.Context);
+    failure.ReportSystem = CreateReportSystem();
+    std::vector<TThreadEntry> names = FEnv.Threads ? FEnv.Threads->Entries() : std::vector<TThreadEntry>{};
+    failure.Builder = std::make_unique<TReportBuilder>(
+        failure.Report, *failure.ReportSystem, data,
+        ReportOptionsFrom(failure, FEnv.MainThreadId, inHandlerThread ? GetCurrentThreadId() : 0),
+        std::move(names));
+    failure.Builder->BuildHeader();
+    failure.Builder->BuildSkeleton();
+    TReportBuilder* builder = failure.Builder.get();
+    if (inHandlerThread && !LoaderLockHeld())
+        failure.Completion = std::make_unique<TCompletionThread>([builder] { builder->Complete(); });
+    else
+        builder->Complete();
+}
+
+int TFailureHandler::Show(TIMEException& failure) {
+    int show = failure.Flags.ShowSetting;
+    if (show == 4) return static_cast<int>(TBoxButton::Continue);
+    auto queries = CreateSystemQueries();
+    TPlaceholderContext context;
+    context.ExceptClass = Utf8ToUnicode(failure.ClassName);
+    context.ExceptMessage = FailureMessage(failure);
+    context.Time = failure.Time;
+    auto expand = [&](const UString& text) { return ExpandPlaceholders(text, *queries, context); };
+    // No assistant can stand in for the dialog here: show setting 1 is 0.
+    if (show == 1) show = 0;
+
+    bool large = false, first = true;
+    for (;;) {
+        TExceptionBoxSpec spec = ExceptionBoxSpecFrom(failure, expand, FailureMessage(failure),
+                                                      failure.CanContinue, large ? 0 : show);
+        spec.FirstOpening = first;
+        if (large) spec.Visible[static_cast<int>(TBoxButton::Show)] = false;
+        TExceptionBox box(
+            spec,
+            [](TBoxButton, HWND) {
+                // Sending, saving and printing from the dialog come later.
+            },
+            nullptr);
+        TBoxButton pressed = box.Run();
+        if (pressed != TBoxButton::Show) return static_cast<int>(pressed);
+        // "show bug report" / "&Details": open again with the report shown,
+        // and no automatic outcome for this failure.
+        large = true;
+        first = false;
+        failure.SetBoolean("AutoShowBugRep", true);
+        failure.SetBoolean("AutoContinue", false);
+        failure.SetInteger("AutoRestart", 0);
+        failure.SetInteger("AutoClose", 0);
+    }
+}
+
+void TFailureHandler::AutomaticSave(TIMEException& failure) {
+    if (!failure.Builder || !failure.GetBoolean("AutoSave")) return;
+    if (failure.GetBoolean("AutoSaveIfNotSent") && failure.Sent.load()) return;
+    if (!failure.FirstAutoSave()) return;
+    // The complete text: the completion is bounded (every step ends).
+    if (failure.Completion) failure.Completion->Wait(INFINITE);
+    auto files = CreateReportFileSystem();
+    auto queries = CreateSystemQueries();
+    TReportSaveRequest request;
+    request.FileName = failure.GetText("BugRepFile");
+    request.ProgramFileName = queries->ProgramFileName();
+    request.Rules = ReportFileRulesFrom(failure);
+    request.Automatic = true;
+    SaveBugReport(failure.Report, *files, *queries, request);
+}
+
+void TFailureHandler::FinalProcessing(TIMEException& failure) {
+    // The automatic actions register as a critical report-changed callback
+    // whenever one of them is on: the report must then be complete.
+    bool critical =
+        failure.GetBoolean("AutoSave") || failure.GetBoolean("AutoSend") || failure.GetBoolean("AutoClip");
+    if (critical && failure.Completion) failure.Completion->Wait(INFINITE);
+    AutomaticSave(failure);
+}
+
+void TFailureHandler::Handle(const TExceptRequestRec& request, bool inHandlerThread) {
+    CleanCrashTempFolder(false);
+    std::shared_ptr<TIMEException> failure = CreateFailure(request);
+    if (FEnv.History) FEnv.History->Record(SecondsSince1601());
+
+    if (failure->Flags.CreateScreenshot) {
+        failure->Screenshot = TakeScreenshot();
+        if (!failure->Screenshot) failure->Flags.CreateScreenshot = false;
+    }
+    if (failure->Flags.CreateBugReport) StartReport(*failure, inHandlerThread);
+
+    const int shown = Show(*failure);
+    const auto button = static_cast<TBoxButton>(shown);
+    if (button == TBoxButton::Restart || button == TBoxButton::Close) {
+        FinalProcessing(*failure);
+        if (button == TBoxButton::Restart && FEnv.History) RestartProgram(*FEnv.History);
+        CloseProgram();
+    }
+    if (!failure->CanContinue || failure->Flags.ShowSetting == 4) {
+        // AutoClose and AutoRestart fire at 1; a failure that cannot be
+        // continued is closed unless a restart fires.
+        const bool autoClose = failure->GetInteger("AutoClose") == 1;
+        const bool autoRestart = failure->GetInteger("AutoRestart") == 1;
+        if (autoClose || (!failure->CanContinue && !autoRestart)) {
+            FinalProcessing(*failure);
+            CloseProgram();
+        }
+        if (autoRestart) {
+            FinalProcessing(*failure);
+            if (FEnv.History) RestartProgram(*FEnv.History);
+        }
+    }
+    FinalProcessing(*failure);
+}
+
+}  // namespace qr

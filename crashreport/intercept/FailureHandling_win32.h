@@ -1,0 +1,52 @@
+#pragma once
+// Handling one failure, normally in the handler thread: the failure object
+// and its filters, the screenshot, the report, the dialog, and the outcome
+// (continue, restart, close) with the automatic save.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "crashreport/SharedSettings.h"
+#include "crashreport/intercept/FailureObject_win32.h"
+#include "crashreport/intercept/FailureSite_win32.h"
+#include "crashreport/intercept/ThreadTable.h"
+#include "crashreport/intercept/TimeHistory.h"
+
+namespace qr {
+
+struct THandlingEnvironment {
+    TSharedSettings* Settings = nullptr;
+    TThreadTable* Threads = nullptr;
+    TExceptTimeHistory* History = nullptr;
+    TReportCounter* Counter = nullptr;
+    uint32_t MainThreadId = 0;
+    uint64_t StartTick = 0;  // GetTickCount64 at start-up
+};
+
+class TFailureHandler {
+public:
+    explicit TFailureHandler(THandlingEnvironment environment) : FEnv(environment) {}
+
+    // `inHandlerThread`: false when the failing thread handles its failure
+    // itself (the loader lock was held); the report is then completed
+    // right away instead of in a new thread.
+    void Handle(const TExceptRequestRec& request, bool inHandlerThread);
+
+private:
+    std::shared_ptr<TIMEException> CreateFailure(const TExceptRequestRec& request);
+    void StartReport(TIMEException& failure, bool inHandlerThread);
+    // The dialog or box of the show setting; the button that ended it.
+    int Show(TIMEException& failure);
+    void FinalProcessing(TIMEException& failure);
+    void AutomaticSave(TIMEException& failure);
+
+    THandlingEnvironment FEnv;
+};
+
+// The text of a failure's exception message for the boxes and the report:
+// the message, or the class name when there is none.
+UString FailureMessage(const TIMEException& failure);
+
+}  // namespace qr

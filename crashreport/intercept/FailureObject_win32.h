@@ -1,0 +1,65 @@
+#pragma once
+// One reported failure (the failure object): its settings, which can be
+// changed for this failure alone, what the failing thread handed over, the
+// filter results, the screenshot and the report. Shared by the handling,
+// the dialog, the completion thread and a sending thread; it lives until
+// the last of them lets go.
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "crashreport/Settings.h"
+#include "crashreport/SystemQueries.h"
+#include "crashreport/intercept/FailureFilters.h"
+#include "crashreport/intercept/FailureSite_win32.h"
+#include "crashreport/intercept/Screenshot.h"
+#include "crashreport/report/BugReport.h"
+#include "crashreport/report/CompletionThread.h"
+#include "crashreport/report/ReportBuilder.h"
+
+namespace qr {
+
+class TIMEException : public TFailureSettings {
+public:
+    explicit TIMEException(const TIMESettings& moduleSettings) : TFailureSettings(moduleSettings) {}
+    ~TIMEException() override {
+        // The completion thread writes into the report: stop it first.
+        Report.Abort();
+        Completion.reset();
+    }
+
+    TExceptionKind Kind = TExceptionKind::Normal;
+    AnsiString ClassName;  // empty: no exception object
+    std::vector<std::string> ClassChain;
+    std::optional<AnsiString> Message;
+    uint64_t Address = 0;
+    uint32_t ThreadId = 0;
+    bool HasContext = false;
+    CONTEXT Context{};
+    uintptr_t StackPointer = 0, FramePointer = 0;
+    TInterceptionPoint Point = TInterceptionPoint::MainLoop;
+    void* RelatedObject = nullptr;
+    bool CanContinue = true;
+    TLocalTime Time;
+
+    TFailureFlags Flags;
+    std::optional<TScreenshot> Screenshot;
+
+    TBugReport Report;
+    std::unique_ptr<IReportSystem> ReportSystem;
+    std::unique_ptr<TReportBuilder> Builder;
+    std::unique_ptr<TCompletionThread> Completion;
+
+    std::atomic<bool> Sent{false};
+    // Yields true exactly once.
+    bool FirstAutoSave() { return FAutoSaves.fetch_add(1) == -1; }
+
+private:
+    std::atomic<int> FAutoSaves{-1};
+};
+
+}  // namespace qr

@@ -1,0 +1,45 @@
+#pragma once
+// The crash reporter's handler thread "Tobrisk - HandleExceptionThread":
+// failing threads write a request into its pipe and wait; it handles one
+// failure at a time, in the order the requests arrive.
+#include <windows.h>
+
+#include <functional>
+
+#include "base/win32/Handles.h"
+#include "crashreport/intercept/FailureSite_win32.h"
+
+namespace qr {
+
+class THandlerThread {
+public:
+    using THandle = std::function<void(const TExceptRequestRec&)>;
+
+    // Creates the pipe and the thread at the highest priority. Without
+    // them failures cannot be reported (Send then fails).
+    explicit THandlerThread(THandle handle);
+    // Asks the thread to stop with an empty request and waits 500 ms for
+    // it, then 50 ms more after terminating it: a dialog that is still open
+    // must not keep the process from ending.
+    ~THandlerThread();
+    THandlerThread(const THandlerThread&) = delete;
+    THandlerThread& operator=(const THandlerThread&) = delete;
+
+    DWORD ThreadId() const { return FThreadId; }
+    // From the failing thread: writes the whole request or nothing. No
+    // allocation and no lock.
+    bool Send(const TExceptRequestRec& request);
+
+    static constexpr const char* kName = "Tobrisk - HandleExceptionThread";
+
+private:
+    static DWORD WINAPI Run(void* self);
+    bool Read(TExceptRequestRec& request);
+
+    THandle FHandle;
+    win32::THandle FReadEnd, FWriteEnd;
+    win32::THandle FThread;
+    DWORD FThreadId = 0;
+};
+
+}  // namespace qr

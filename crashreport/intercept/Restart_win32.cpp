@@ -1,0 +1,83 @@
+#include "crashreport/intercept/Restart_win32.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "base/win32/Handles.h"
+#include "base/win32/WideText.h"
+#include "crashreport/KernelObjectNames.h"
+#include "crashreport/ModuleFiles_win32.h"
+
+namespace qr {
+
+namespace {
+
+UString HandOverName(DWORD processId) { return ProcessObjectName(u"TobriskRestart", processId); }
+
+[[noreturn]] void EndProcess(UINT exitCode) {
+    TerminateProcess(GetCurrentProcess(), exitCode);
+    ExitProcess(exitCode);  // not reached
+}
+
+}  // namespace
+
+std::optional<TRestartHandOver> TakeOverRestart() {
+    win32::THandle mapping(
+        OpenFileMappingW(FILE_MAP_READ, FALSE, win32::Wide(HandOverName(GetCurrentProcessId()))));
+    if (!mapping) return std::nullopt;
+    TRestartHandOver block;
+    {
+        win32::TMappedView view(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, TRestartHandOver::kSize));
+        if (!view) return std::nullopt;
+        unsigned char bytes[TRestartHandOver::kSize];
+        std::memcpy(bytes, view.Get(), sizeof bytes);
+        block = ReadRestartHandOver(bytes);
+    }
+    // The old process put a handle of the block into this process so that
+    // the block outlives it; that handle is ours to close.
+    CloseHandle(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(block.BlockHandle)));
+    // Without limit: the old process ends right after it let this one run.
+    win32::THandle old(OpenProcess(SYNCHRONIZE, FALSE, block.OldProcessId));
+    if (old) WaitForSingleObject(old.Get(), INFINITE);
+    return block;
+}
+
+void RestartProgram(const TExceptTimeHistory& history) {
+    std::wstring program = ModuleFileName(nullptr);
+    std::wstring commandLine = GetCommandLineW();
+    std::wstring folder(MAX_PATH + 1, L'\0');
+    folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &started))
+        CloseProgram();
+    win32::THandle process(started.hProcess), thread(started.hThread);
+
+    win32::THandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                              TRestartHandOver::kSize,
+                                              win32::Wide(HandOverName(started.dwProcessId))));
+    HANDLE inNewProcess = nullptr;
+    if (mapping && DuplicateHandle(GetCurrentProcess(), mapping.Get(), process.Get(), &inNewProcess, 0, FALSE,
+                                   DUPLICATE_SAME_ACCESS)) {
+        win32::TMappedView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, TRestartHandOver::kSize));
+        if (view) {
+            TRestartHandOver block;
+            block.OldProcessId = GetCurrentProcessId();
+            block.BlockHandle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(inNewProcess));
+            block.History = history.Times();
+            unsigned char bytes[TRestartHandOver::kSize];
+            WriteRestartHandOver(block, bytes);
+            std::memcpy(view.Get(), bytes, sizeof bytes);
+        }
+    }
+    ResumeThread(thread.Get());
+    EndProcess(2);
+}
+
+void CloseProgram() { EndProcess(1); }
+
+}  // namespace qr

@@ -1,0 +1,92 @@
+#pragma once
+// The frame of a crash test program: the crash reporter started first, the
+// application object with its main-loop interception point and the
+// main-thread hand-off queue wired as the real program wires them, and a
+// list of steps that the main loop runs one message at a time.
+//
+// The first lines of each program that begin with "//!" are its script:
+// what the crash-test driver does and expects, in order (see
+// CrashDriver_test.cpp).
+#include <windows.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "app/ui/Application_win32.h"
+#include "base/Exception.h"
+#include "base/MainThreadQueue.h"
+#include "crashreport/intercept/CrashReporter_win32.h"
+
+namespace qr::crashtest {
+
+class TCrashProgram {
+public:
+    TCrashProgram() {
+        Application.ShowMainForm = false;
+        Application.OnException = [this](std::exception_ptr e) {
+            Reporter.ReportException(e, TInterceptionPoint::MainLoop, true);
+        };
+        Queue.SetWakeUp([this] { PostMessageW(Application.Handle(), WM_NULL, 0, 0); });
+        Queue.SetErrorHandler([this](std::exception_ptr e) {
+            Reporter.ReportException(e, TInterceptionPoint::SynchronizedCall, true);
+        });
+        Application.OnIdle = [this] { Queue.RunQueue(); };
+        Reporter.SetSynchronizedCalls([this] { Queue.RunQueue(); });
+        FHook = [this](UINT msg, WPARAM, LPARAM, LRESULT& result) {
+            if (msg != kStepMessage) return false;
+            result = 0;
+            std::function<void()> step = std::move(FSteps.front());
+            FSteps.pop_front();
+            step();  // may throw: the application's window procedure reports it
+            return true;
+        };
+        Application.HookMainWindow(&FHook);
+    }
+    ~TCrashProgram() {
+        Reporter.SetSynchronizedCalls(nullptr);
+        Application.UnhookMainWindow(&FHook);
+    }
+
+    // Runs `step` from the main loop, after the steps posted before it.
+    void Post(std::function<void()> step) {
+        FSteps.push_back(std::move(step));
+        PostMessageW(Application.Handle(), kStepMessage, 0, 0);
+    }
+    void PostQuit(int exitCode) {
+        Post([exitCode] { PostQuitMessage(exitCode); });
+    }
+    int Run() {
+        Application.Run();
+        return Application.ExitCode();
+    }
+
+    // The folder of the program file, with a trailing backslash.
+    static std::wstring Folder() {
+        wchar_t path[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, path, MAX_PATH);
+        std::wstring folder(path);
+        return folder.substr(0, folder.find_last_of(L'\\') + 1);
+    }
+
+    // Writes a file beside the program for the driver to find.
+    static void WriteMarker(const wchar_t* name, const std::wstring& text = {}) {
+        std::wstring path = Folder() + name;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return;
+        DWORD written = 0;
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
+        CloseHandle(file);
+    }
+
+    TCrashReporter Reporter;  // first: it starts before everything else
+    TApplication Application;
+    TMainThreadQueue Queue;
+
+private:
+    static constexpr UINT kStepMessage = WM_APP + 0x51;
+    std::deque<std::function<void()>> FSteps;
+    TApplication::TWindowHook FHook;
+};
+
+}  // namespace qr::crashtest

@@ -1,0 +1,31 @@
+//! dialog continue=enabled
+//! press continue
+//! dialog continue=enabled
+//! press continue
+//! exit 0
+//! report-count 1
+//! report ^count +: 2$
+//! report ^exception class +: ETwiceFailure$
+//
+// The same failure twice: the dialog opens twice, and the report file
+// holds one report with a count of 2.
+#include "tests/crash/CrashProgram.h"
+
+namespace qr {
+QR_DECLARE_EXCEPTION(ETwiceFailure, Exception);
+}
+
+namespace {
+
+__attribute__((noinline)) void Fail() { throw qr::ETwiceFailure("Again and again."); }
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    using namespace qr;
+    crashtest::TCrashProgram program;
+    program.Post(&Fail);
+    program.Post(&Fail);
+    program.PostQuit(0);
+    return program.Run();
+}

@@ -1,0 +1,42 @@
+//! dialog send=enabled show=enabled continue=enabled restart=enabled close=enabled focus=send
+//! press continue
+//! exit 0
+//! report ^exception class +: EAccessViolation$
+//! report ^exception message +: Access violation at address [0-9A-F]{16} in module
+//! 'ThreadAccessViolation_crash\.exe'\. Write of address 0000000000000018\.?$ report-count 1
+//
+// An access violation in a thread the program created: it can be
+// continued, and only that thread ends (with exit code -1). The program
+// checks that and that its main thread still runs its loop.
+#include "tests/crash/CrashProgram.h"
+
+namespace {
+
+struct TRecord {
+    int Before[6];
+    int Field;
+};
+
+DWORD WINAPI Failing(void* record) {
+    // Written through a null pointer: the field lies 24 bytes in.
+    TRecord* volatile target = static_cast<TRecord*>(record);
+    target->Field = 1;
+    return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    using namespace qr;
+    crashtest::TCrashProgram program;
+    HANDLE thread = CreateThread(nullptr, 0, &Failing, nullptr, 0, nullptr);
+    if (!thread) return 10;
+    DWORD ended = WaitForSingleObject(thread, 120000);
+    DWORD threadExit = 0;
+    GetExitCodeThread(thread, &threadExit);
+    CloseHandle(thread);
+    if (ended != WAIT_OBJECT_0) return 11;
+    if (threadExit != 0xFFFFFFFF) return 12;
+    program.PostQuit(0);
+    return program.Run();
+}
