@@ -197,9 +197,12 @@ TScaleResult Scale(const TOptions& o, TChild& program, IReader& reader) {
 
 // The hostile loads against the Windows program, the crowd last: after it
 // closes, the program may be busy for a long while.
-void Hostile(const TOptions& o, TRunReport& report, TChild& program, IReader& reader) {
-    // What an earlier part left behind (closing connections) settles first.
-    std::this_thread::sleep_for(2s);
+void Hostile(const TOptions& o, TRunReport& report, TChild& program, IReader& reader, long idleThreads) {
+    // What an earlier part left behind (connections closing at once) ends
+    // first, or it would slow down the baselines.
+    double settled = WaitForThreads(program.Pid(), idleThreads + 2, 300s);
+    if (report.Scale.Connections > 0) report.ScaleThreadsGoneSeconds = settled;
+    Log("threads back to idle after " + std::to_string(settled) + " s");
     Log(std::to_string(o.SlowClients) + " slow clients");
     report.SlowClients = RunSlowClients(kPort, reader, o.SlowClients, 4, report.Slices, report.SecondsPerRun);
     Log("fast clients alone " + std::to_string(long(report.SlowClients.AloneMsgPerSec)) +
@@ -212,8 +215,8 @@ void Hostile(const TOptions& o, TRunReport& report, TChild& program, IReader& re
         (report.WineChurn.Error.empty() ? "" : ", " + report.WineChurn.Error));
     std::this_thread::sleep_for(2s);
     Log(std::to_string(o.Crowd) + " idle connections closing at once");
-    report.MassClose =
-        RunMassClose(kPort, reader, program.Pid(), FindWineserver(), o.Crowd, o.Quick ? 1.0 : 3.0);
+    report.MassClose = RunMassClose(kPort, reader, program.Pid(), FindWineserver(), o.Crowd,
+                                    o.Quick ? 1.0 : 3.0, idleThreads);
     Log("first message after the close: " + std::to_string(long(report.MassClose.AfterCloseMs)) + " ms" +
         (report.MassClose.Error.empty() ? "" : ", " + report.MassClose.Error));
 }
@@ -234,6 +237,8 @@ void RunWine(const TOptions& o, TRunReport& report, TCeilingProbe& ceilings) {
                        o.Out + "/wine-program.log");
         if (!WaitForPort(kPort, program, 60s))
             throw std::runtime_error("the program does not listen on 19150");
+        std::this_thread::sleep_for(1s);
+        long idleThreads = LinuxThreadCount(program.Pid());
         Throughput(report, ceilings, "wine", program, kPort, report.ClientCounts, reader);
         Latency(report, "wine", kPort, 2000, reader, slotRound);
         if (o.ScaleRun) {
@@ -242,7 +247,7 @@ void RunWine(const TOptions& o, TRunReport& report, TCeilingProbe& ceilings) {
             Log("accepted " + std::to_string(report.Scale.AcceptedPerSec) + "/s" +
                 (report.Scale.Error.empty() ? "" : ", " + report.Scale.Error));
         }
-        if (o.Hostile) Hostile(o, report, program, reader);
+        if (o.Hostile) Hostile(o, report, program, reader, idleThreads);
         // Its clients are gone, so ending it cannot hang on an idle one;
         // how it ends is not measured here.
         program.Kill();

@@ -208,7 +208,7 @@ TSlowClientsResult RunSlowClients(int port, IReader& reader, int slow, int fast,
 }
 
 TMassCloseResult RunMassClose(int port, IReader& reader, pid_t program, pid_t wineserver, int connections,
-                              double idleSeconds) {
+                              double idleSeconds, long idleThreads) {
     TMassCloseResult r;
     r.Connections = connections;
     r.IdleSeconds = idleSeconds;
@@ -226,9 +226,13 @@ TMassCloseResult RunMassClose(int port, IReader& reader, pid_t program, pid_t wi
     }
     std::this_thread::sleep_for(1s);
     IdleCpu(program, wineserver, idleSeconds, r.CpuProgramIdle, r.CpuWineserverIdle);
+    auto closed = Clock::now();
     CloseAll(fds);
     r.AfterCloseMs = FreshMessage(port, reader, uint32_t(connections) + 1, uint64_t(connections) + 2, 300s);
     if (r.AfterCloseMs < 0) r.Error = "no message was served within 300 s of the close";
+    // Beside the prepared ones, the listeners and the main thread.
+    if (WaitForThreads(program, idleThreads + 2, 300s) >= 0)
+        r.ThreadsGoneSeconds = Seconds(Clock::now() - closed);
     r.Bad = reader.Report().Bad;
     reader.SetPush(0);
     return r;

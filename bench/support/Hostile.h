@@ -37,12 +37,16 @@ struct TMassCloseResult {
     // A message on a fresh connection: before the crowd came, and right
     // after every connection of the crowd closed at once.
     double FreshMessageMs = -1, AfterCloseMs = -1;
+    // From the close until the program is back to its threads without
+    // connections.
+    double ThreadsGoneSeconds = -1;
     uint64_t Bad = 0;
     std::string Error;
 };
 
+// `idleThreads`: the program's thread count without connections.
 TMassCloseResult RunMassClose(int port, IReader& reader, pid_t program, pid_t wineserver, int connections,
-                              double idleSeconds);
+                              double idleSeconds, long idleThreads);
 
 struct TChurnResult {
     double Seconds = 0;

@@ -66,10 +66,18 @@ void HostileSection(std::string& md, const TRunReport& r) {
              ", wineserver " + Share(mc.CpuWineserverIdle) + ") | |");
         line("| Wine, first message served after " + Num(mc.Connections) + " connections close at once | " +
              Ms(mc.FreshMessageMs) + " (fresh connection, none open) | " + Ms(mc.AfterCloseMs) + " | |");
+        line("| Wine, after " + Num(mc.Connections) +
+             " connections close at once: until the program's threads are back to idle | | " +
+             (mc.ThreadsGoneSeconds < 0 ? std::string("n/a") : Num(mc.ThreadsGoneSeconds, 1) + " s") +
+             " | |");
         line("| Wine, connections of the crowd accepted per second | | " +
              (mc.ConnectSeconds > 0 ? Num(mc.Connections / mc.ConnectSeconds, 1) : std::string("n/a")) +
              " | |");
     }
+    if (r.ScaleThreadsGoneSeconds >= 0)
+        line("| Wine, after the " + Num(r.Scale.Connections) +
+             " idle connections above close at once: until the program's threads are back to idle | | " +
+             Num(r.ScaleThreadsGoneSeconds, 1) + " s | |");
     for (const auto* c : {&r.WineChurn, &r.NativeChurn}) {
         if (c->Seconds == 0) continue;
         line(std::string("| ") + (c == &r.WineChurn ? "Wine" : "headless") +
@@ -515,6 +523,8 @@ std::string RenderJson(const TRunReport& r) {
         .Number("connect_seconds", mc.ConnectSeconds)
         .Number("fresh_message_ms", mc.FreshMessageMs)
         .Number("message_after_close_ms", mc.AfterCloseMs)
+        .Number("threads_gone_seconds", mc.ThreadsGoneSeconds)
+        .Number("scale_threads_gone_seconds", r.ScaleThreadsGoneSeconds)
         .Number("bad", double(mc.Bad))
         .Str("error", mc.Error)
         .Close('}');

@@ -64,6 +64,9 @@ struct TRunReport {
     TSlowClientsResult SlowClients;
     TMassCloseResult MassClose;
     TChurnResult WineChurn, NativeChurn;
+    // Seconds until the program's threads were back to idle after the
+    // 1,000 idle connections closed at once, before the hostile loads.
+    double ScaleThreadsGoneSeconds = -1;
     std::vector<std::string> Notes;
 
     const TThroughputCell* Find(const std::string& target, int clients, size_t size) const;
