@@ -147,7 +147,7 @@ bool TMainThreadQueue::RunQueue() {
 }
 
 bool TMainThreadQueue::RunsNextAtOnce(const void* kind) const {
-    if (!kind || FRunLeft == 0 || !IsMainThread()) return false;
+    if (!kind || !IsMainThread() || FRunLeft == 0) return false;
     std::lock_guard<TSlimLock> lock(FLock);
     // Only this thread takes requests and new ones go to the back, so the
     // front stays the next one; a stop check may end the run before it.
