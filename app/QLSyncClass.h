@@ -27,6 +27,7 @@ public:
 
 protected:
     void RunInMainThread() override;
+    const void* Kind() const override;
 
 private:
     const TForwardTargets& FTargets;

@@ -1,36 +1,37 @@
 #include "base/MainThreadQueue.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace qr {
 
 void TEvent::Set() {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TSlimLock> lock(FLock);
     FSet = true;
     // Notified under the lock: a waiter may destroy the event as soon as it
     // sees it set, which it cannot do before the lock is released.
-    FChanged.notify_all();
+    FChanged.NotifyAll();
 }
 
 void TEvent::Reset() {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TSlimLock> lock(FLock);
     FSet = false;
 }
 
 bool TEvent::IsSet() const {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TSlimLock> lock(FLock);
     return FSet;
 }
 
 void TEvent::Wait() {
-    std::unique_lock<std::mutex> lock(FLock);
-    FChanged.wait(lock, [this] { return FSet; });
+    std::unique_lock<TSlimLock> lock(FLock);
+    FChanged.Wait(lock, [this] { return FSet; });
 }
 
 bool TEvent::WaitFor(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(FLock);
-    return FChanged.wait_for(lock, timeout, [this] { return FSet; });
+    std::unique_lock<TSlimLock> lock(FLock);
+    return FChanged.WaitUntil(lock, TSlimCondition::TClock::now() + timeout, [this] { return FSet; });
 }
 
 TMainThreadQueue::TMainThreadQueue() : FMainThread(std::this_thread::get_id()) {}
@@ -38,12 +39,12 @@ TMainThreadQueue::TMainThreadQueue() : FMainThread(std::this_thread::get_id()) {
 TMainThreadQueue::~TMainThreadQueue() { BeginShutdown(); }
 
 void TMainThreadQueue::SetWakeUp(TWakeUp wakeUp) {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TSlimLock> lock(FLock);
     FWakeUp = std::move(wakeUp);
 }
 
 void TMainThreadQueue::SetErrorHandler(TErrorHandler handler) {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TSlimLock> lock(FLock);
     FErrorHandler = std::move(handler);
 }
 
@@ -53,7 +54,7 @@ void TMainThreadQueue::RunOne(TRequest& request) {
     } catch (...) {
         TErrorHandler handler;
         {
-            std::lock_guard<std::mutex> lock(FLock);
+            std::lock_guard<TSlimLock> lock(FLock);
             handler = FErrorHandler;
         }
         try {
@@ -65,20 +66,28 @@ void TMainThreadQueue::RunOne(TRequest& request) {
     }
 }
 
-void TMainThreadQueue::Execute(const TOperation& operation) {
-    TRequest request{&operation, {}};
+void TMainThreadQueue::Execute(const TOperation& operation, const void* kind) {
+    TRequest request{&operation, kind, {}};
     if (IsMainThread()) {
-        // Waiting here would wait for ourselves.
+        // Waiting here would wait for ourselves. Run outside any batch: the
+        // operation does not follow the one that called it.
+        size_t runLeft = std::exchange(FRunLeft, 0);
         if (!ShuttingDown()) RunOne(request);
+        FRunLeft = runLeft;
         return;
     }
     TWakeUp wakeUp;
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TSlimLock> lock(FLock);
         if (FShutdown) return;
         FPending.push_back(&request);
-        FSignal.notify_all();
-        wakeUp = FWakeUp;
+        FSignal.NotifyAll();
+        // One wake-up per run: a run that has not begun yet takes this
+        // request too.
+        if (!FWokenUp) {
+            FWokenUp = true;
+            wakeUp = FWakeUp;
+        }
     }
     if (wakeUp) wakeUp();
     // Ends when the main thread has run the request or teardown has
@@ -87,7 +96,7 @@ void TMainThreadQueue::Execute(const TOperation& operation) {
 }
 
 void TMainThreadQueue::SetStopCheck(std::function<bool()> check) {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TSlimLock> lock(FLock);
     FStopCheck = std::move(check);
 }
 
@@ -95,10 +104,20 @@ bool TMainThreadQueue::RunQueue() {
     size_t budget;
     std::function<bool()> stopCheck;
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TSlimLock> lock(FLock);
         budget = FPending.size();  // a steady stream must not keep the caller here
         stopCheck = FStopCheck;
+        // Requests queued from now on are not in this run's budget: the
+        // first of them wakes the owner again.
+        FWokenUp = false;
     }
+    // Restored on every way out: a nested run (an error box opened by an
+    // operation) must not change what the outer run has left.
+    struct TRunLeftSaver {
+        size_t& Left;
+        size_t Saved;
+        ~TRunLeftSaver() { Left = Saved; }
+    } saver{FRunLeft, FRunLeft};
     bool ran = false;
     for (; budget > 0; --budget) {
         // Each operation can take a while (a write to a slow reader), so a
@@ -107,15 +126,16 @@ bool TMainThreadQueue::RunQueue() {
         if (stopCheck && stopCheck()) BeginShutdown();
         TRequest* request;
         {
-            std::lock_guard<std::mutex> lock(FLock);
+            std::lock_guard<TSlimLock> lock(FLock);
             if (FPending.empty()) break;  // run by a nested loop, or released by teardown
             request = FPending.front();
             FPending.pop_front();
             FRunning.push_back(request);
         }
+        FRunLeft = budget - 1;
         RunOne(*request);
         ran = true;
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TSlimLock> lock(FLock);
         auto it = std::find(FRunning.begin(), FRunning.end(), request);
         // Not there: teardown released it meanwhile and its waiter may have
         // gone with it, so it is not touched again.
@@ -126,13 +146,21 @@ bool TMainThreadQueue::RunQueue() {
     return ran;
 }
 
+bool TMainThreadQueue::RunsNextAtOnce(const void* kind) const {
+    if (!kind || !IsMainThread() || FRunLeft == 0) return false;
+    std::lock_guard<TSlimLock> lock(FLock);
+    // Only this thread takes requests and new ones go to the back, so the
+    // front stays the next one; a stop check may end the run before it.
+    return !FStopCheck && !FShutdown && !FPending.empty() && FPending.front()->Kind == kind;
+}
+
 bool TMainThreadQueue::HasPending() const {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TSlimLock> lock(FLock);
     return !FPending.empty();
 }
 
 size_t TMainThreadQueue::PendingCount() const {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TSlimLock> lock(FLock);
     return FPending.size();
 }
 
@@ -141,8 +169,8 @@ void TMainThreadQueue::ServiceFor(std::chrono::milliseconds period) {
     for (;;) {
         RunQueue();
         if (std::chrono::steady_clock::now() >= deadline) return;
-        std::unique_lock<std::mutex> lock(FLock);
-        if (!FSignal.wait_until(lock, deadline, [this] { return !FPending.empty(); })) return;
+        std::unique_lock<TSlimLock> lock(FLock);
+        if (!FSignal.WaitUntil(lock, deadline, [this] { return !FPending.empty(); })) return;
     }
 }
 
@@ -150,24 +178,24 @@ void TMainThreadQueue::WaitServicing(const std::function<bool()>& done) {
     for (;;) {
         RunQueue();
         if (done()) return;
-        std::unique_lock<std::mutex> lock(FLock);
+        std::unique_lock<TSlimLock> lock(FLock);
         // Ends when a request arrives or Poke() reports a change of `done`;
         // a Poke() made since the last look is kept in FPoked.
-        FSignal.wait(lock, [this] { return !FPending.empty() || FPoked; });
+        FSignal.Wait(lock, [this] { return !FPending.empty() || FPoked; });
         FPoked = false;
     }
 }
 
 void TMainThreadQueue::Poke() {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TSlimLock> lock(FLock);
     FPoked = true;
-    FSignal.notify_all();
+    FSignal.NotifyAll();
 }
 
 void TMainThreadQueue::BeginShutdown() {
     std::deque<TRequest*> released;
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TSlimLock> lock(FLock);
         FShutdown = true;
         released.swap(FPending);
         released.insert(released.end(), FRunning.begin(), FRunning.end());
@@ -177,12 +205,12 @@ void TMainThreadQueue::BeginShutdown() {
 }
 
 bool TMainThreadQueue::ShuttingDown() const {
-    std::lock_guard<std::mutex> lock(FLock);
+    std::lock_guard<TSlimLock> lock(FLock);
     return FShutdown;
 }
 
 void TIdSync::Synchronize() {
-    FQueue.Execute([this] { RunInMainThread(); });
+    FQueue.Execute([this] { RunInMainThread(); }, Kind());
 }
 
 }  // namespace qr

@@ -8,6 +8,11 @@
 // nested loop (an error box, the crash dialog) that services the queue, the
 // requests queued before and after it still run in the order queued.
 //
+// Wake-ups: the owner's wake-up is called for the first request queued
+// after the main thread last began a run of the queue, not for every one;
+// the run it causes takes every request queued until it begins. A steady
+// stream of hand-offs thus costs one wake-up per run, not one per request.
+//
 // Teardown: once BeginShutdown() has been called (the main window calls it
 // when its destruction begins), pending and new requests complete at once
 // without running their operation, and so does a request whose operation
@@ -17,7 +22,6 @@
 // connection thread, cannot hang on it, and no operation runs against
 // objects that are being destroyed.
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -25,9 +29,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/SlimLock.h"
+
 namespace qr {
 
-// A manual-reset event.
+// A manual-reset event. It holds no system handle: one per request costs
+// nothing to create, and waiting on it needs no call into the kernel while
+// it is already set.
 class TEvent {
 public:
     void Set();
@@ -38,8 +46,8 @@ public:
     bool WaitFor(std::chrono::milliseconds timeout);
 
 private:
-    mutable std::mutex FLock;
-    std::condition_variable FChanged;
+    mutable TSlimLock FLock;
+    TSlimCondition FChanged;
     bool FSet = false;
 };
 
@@ -68,7 +76,17 @@ public:
 
     // Runs `operation` on the main thread and returns when it has run (or
     // when teardown released it). On the main thread itself it runs at once.
-    void Execute(const TOperation& operation);
+    // `kind` (any address that names a sort of request, or null) lets an
+    // operation ask RunsNextAtOnce.
+    void Execute(const TOperation& operation, const void* kind = nullptr);
+
+    // Main thread, from inside an operation: true when the request that
+    // runs next is of the same (non-null) kind and will run right after
+    // this one, in the same run of the queue, without the main thread
+    // returning to a message loop or doing anything else in between. False
+    // whenever that is not certain (a stop check is set, teardown began, the
+    // run's share of requests is used up).
+    bool RunsNextAtOnce(const void* kind) const;
 
     // Asked on the main thread before each request runs; once it answers
     // true, teardown begins (BeginShutdown) and the rest are released
@@ -97,20 +115,26 @@ public:
 private:
     struct TRequest {
         const TOperation* Operation;
-        TEvent Done;  // created for this request, closed after it
+        const void* Kind;
+        TEvent Done;  // created for this request, gone after it
     };
 
     void RunOne(TRequest& request);
 
     const std::thread::id FMainThread;
-    mutable std::mutex FLock;
-    std::condition_variable FSignal;  // queue not empty, or poked
+    mutable TSlimLock FLock;
+    TSlimCondition FSignal;  // queue not empty, or poked
     std::deque<TRequest*> FPending;
     // Taken from FPending and not yet completed: more than one when a
     // nested loop runs the queue.
     std::vector<TRequest*> FRunning;
     bool FPoked = false;
     bool FShutdown = false;
+    // A wake-up was called since the main thread last began a run.
+    bool FWokenUp = false;
+    // Main thread only: requests the innermost run of the queue may still
+    // take after the one running now.
+    size_t FRunLeft = 0;
     TWakeUp FWakeUp;
     TErrorHandler FErrorHandler;
     std::function<bool()> FStopCheck;
@@ -127,6 +151,9 @@ public:
 
 protected:
     virtual void RunInMainThread() = 0;
+    // Names the sort of this call for the queue (see RunsNextAtOnce).
+    virtual const void* Kind() const { return nullptr; }
+    const TMainThreadQueue& Queue() const { return FQueue; }
 
 private:
     TMainThreadQueue& FQueue;

@@ -10,6 +10,7 @@
 //   ForwardingBench [--quick] [--out DIR] [--win-build DIR] [--headless PATH]
 //                   [--no-wine] [--no-native] [--no-scale] [--no-stages]
 //                   [--connections N] [--clients LIST] [--sizes LIST]
+//                   [--no-hostile] [--slow-clients N] [--crowd N]
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -39,6 +40,7 @@ namespace {
 
 constexpr int kPort = 19150;        // fixed in the program
 constexpr int kServerPort = 19151;  // the stage-by-stage server of the bench
+constexpr int kChurnPort = 19152;   // the bench's own acceptor, the churn's baseline
 const char* const kSlot = "Quellora\\Messages";
 
 struct TOptions {
@@ -49,6 +51,9 @@ struct TOptions {
     std::string WinBuild = std::string(QR_SOURCE_DIR) + "/build/win64";
     std::string Headless = std::string(QR_SOURCE_DIR) + "/build/linux/quellora-remote-headless";
     int Connections = 1000;
+    bool Hostile = true;
+    int SlowClients = 300;
+    int Crowd = 3000;  // idle connections that then close at once
 };
 
 void Log(const std::string& s) {
@@ -190,6 +195,32 @@ TScaleResult Scale(const TOptions& o, TChild& program, IReader& reader) {
     return s;
 }
 
+// The hostile loads against the Windows program, the crowd last: after it
+// closes, the program may be busy for a long while.
+void Hostile(const TOptions& o, TRunReport& report, TChild& program, IReader& reader, long idleThreads) {
+    // What an earlier part left behind (connections closing at once) ends
+    // first, or it would slow down the baselines.
+    double settled = WaitForThreads(program.Pid(), idleThreads + 2, 300s);
+    if (report.Scale.Connections > 0) report.ScaleThreadsGoneSeconds = settled;
+    Log("threads back to idle after " + std::to_string(settled) + " s");
+    Log(std::to_string(o.SlowClients) + " slow clients");
+    report.SlowClients = RunSlowClients(kPort, reader, o.SlowClients, 4, report.Slices, report.SecondsPerRun);
+    Log("fast clients alone " + std::to_string(long(report.SlowClients.AloneMsgPerSec)) +
+        " msg/s, beside slow ones " + std::to_string(long(report.SlowClients.BesideMsgPerSec)) + " msg/s" +
+        (report.SlowClients.Error.empty() ? "" : ", " + report.SlowClients.Error));
+    std::this_thread::sleep_for(2s);
+    Log("churn");
+    report.WineChurn = RunChurn(kPort, kChurnPort, reader, o.Quick ? 1.5 : 3.0);
+    Log("churn " + std::to_string(long(report.WineChurn.CyclesPerSec)) + "/s" +
+        (report.WineChurn.Error.empty() ? "" : ", " + report.WineChurn.Error));
+    std::this_thread::sleep_for(2s);
+    Log(std::to_string(o.Crowd) + " idle connections closing at once");
+    report.MassClose = RunMassClose(kPort, reader, program.Pid(), FindWineserver(), o.Crowd,
+                                    o.Quick ? 1.0 : 3.0, idleThreads);
+    Log("first message after the close: " + std::to_string(long(report.MassClose.AfterCloseMs)) + " ms" +
+        (report.MassClose.Error.empty() ? "" : ", " + report.MassClose.Error));
+}
+
 void RunWine(const TOptions& o, TRunReport& report, TCeilingProbe& ceilings) {
     ceilings.StartWine(o.WinBuild);
     auto slotRound = [&] { return ceilings.SlotLoop(16, 0.25).P50Us; };
@@ -206,6 +237,8 @@ void RunWine(const TOptions& o, TRunReport& report, TCeilingProbe& ceilings) {
                        o.Out + "/wine-program.log");
         if (!WaitForPort(kPort, program, 60s))
             throw std::runtime_error("the program does not listen on 19150");
+        std::this_thread::sleep_for(1s);
+        long idleThreads = LinuxThreadCount(program.Pid());
         Throughput(report, ceilings, "wine", program, kPort, report.ClientCounts, reader);
         Latency(report, "wine", kPort, 2000, reader, slotRound);
         if (o.ScaleRun) {
@@ -214,6 +247,7 @@ void RunWine(const TOptions& o, TRunReport& report, TCeilingProbe& ceilings) {
             Log("accepted " + std::to_string(report.Scale.AcceptedPerSec) + "/s" +
                 (report.Scale.Error.empty() ? "" : ", " + report.Scale.Error));
         }
+        if (o.Hostile) Hostile(o, report, program, reader, idleThreads);
         // Its clients are gone, so ending it cannot hang on an idle one;
         // how it ends is not measured here.
         program.Kill();
@@ -262,6 +296,10 @@ void RunNative(const TOptions& o, TRunReport& report, TCeilingProbe& ceilings) {
             throw std::runtime_error("the headless build does not listen");
         Throughput(report, ceilings, "native", headless, kPort, report.ClientCounts, reader);
         Latency(report, "native", kPort, 2000, reader, datagramRound);
+        if (o.Hostile) {
+            Log("headless churn");
+            report.NativeChurn = RunChurn(kPort, kChurnPort, reader, o.Quick ? 1.5 : 3.0);
+        }
         headless.Signal(SIGTERM);
         if (!headless.Wait(15s)) {
             report.Notes.push_back("the headless build did not end within 15 s of SIGTERM");
@@ -283,7 +321,8 @@ int Usage() {
     std::fprintf(
         stderr,
         "usage: ForwardingBench [--quick] [--out DIR] [--win-build DIR] [--headless PATH] [--no-wine] "
-        "[--no-native] [--no-scale] [--no-stages] [--connections N] [--clients LIST] [--sizes LIST]\n");
+        "[--no-native] [--no-scale] [--no-stages] [--connections N] [--clients LIST] [--sizes LIST] "
+        "[--no-hostile] [--slow-clients N] [--crowd N]\n");
     return 2;
 }
 
@@ -321,6 +360,12 @@ int main(int argc, char** argv) {
             o.Headless = argv[++i];
         else if (a == "--no-scale")
             o.ScaleRun = false;
+        else if (a == "--no-hostile")
+            o.Hostile = false;
+        else if (a == "--slow-clients" && i + 1 < argc)
+            o.SlowClients = std::max(0, std::atoi(argv[++i]));
+        else if (a == "--crowd" && i + 1 < argc)
+            o.Crowd = std::max(1, std::atoi(argv[++i]));
         else if (a == "--no-stages")
             o.Stages = false;
         else if (a == "--connections" && i + 1 < argc)
@@ -338,7 +383,7 @@ int main(int argc, char** argv) {
     getrlimit(RLIMIT_NOFILE, &nofile);
     nofile.rlim_cur = nofile.rlim_max;
     setrlimit(RLIMIT_NOFILE, &nofile);
-    if (nofile.rlim_cur < rlim_t(o.Connections) + 256)
+    if (nofile.rlim_cur < rlim_t(std::max(o.Connections, o.Crowd)) + 256)
         Log("open-file limit " + std::to_string(nofile.rlim_cur) + " may be too low for the connections");
 
     auto started = Clock::now();
@@ -351,7 +396,7 @@ int main(int argc, char** argv) {
     report.Slices = o.Quick ? 2 : 4;
     report.Sizes = o.Sizes;
     report.ClientCounts = o.Clients;
-    if (PortTaken(kPort) || PortTaken(kServerPort)) {
+    if (PortTaken(kPort) || PortTaken(kServerPort) || PortTaken(kChurnPort)) {
         Log("port 19150 or 19151 is in use: run the bench in a network namespace of its own "
             "(bench/run-forwarding.sh does)");
         return 1;

@@ -13,7 +13,7 @@ TIdThreadWithTask::TIdThreadWithTask(TIdSchedulerOfThreadDefault& scheduler, std
 
 void TIdThreadWithTask::Launch() {
     // The thread frees itself when it ends, so nobody joins it.
-    std::thread(&TIdThreadWithTask::Execute, this).detach();
+    StartDetachedThread([this] { Execute(); }, kConnectionThreadStack);
 }
 
 void TIdThreadWithTask::Resume(TState state) {

@@ -4,17 +4,8 @@
 
 namespace qr {
 
-namespace {
-
-// The reader's wait is meant to last until input arrives or the socket is
-// closed, and closing wakes it. It still looks at the socket's state once a
-// second, so that a platform whose wait is not woken by the close cannot
-// keep a connection thread (and a deactivation waiting for it) forever.
-constexpr int kReadWaitSliceMs = 1000;
-
-}  // namespace
-
-TIdIOHandlerStack::TIdIOHandlerStack(std::shared_ptr<TIdStack> stack) : FBinding(std::move(stack)) {}
+TIdIOHandlerStack::TIdIOHandlerStack(std::shared_ptr<TIdStack> stack)
+    : FBinding(std::move(stack)), FReceiveBuffer(new char[RecvBufferSize]) {}
 
 void TIdIOHandlerStack::Open() {
     FInputBuffer.clear();
@@ -27,19 +18,12 @@ void TIdIOHandlerStack::Close() {
     FOpened = false;
 }
 
-bool TIdIOHandlerStack::WaitReadable(int timeoutMs) {
-    if (timeoutMs >= 0) return FBinding.Select(timeoutMs);
-    for (;;) {
-        if (FBinding.Select(kReadWaitSliceMs)) return true;
-        if (!FBinding.HandleAllocated()) return false;
-    }
-}
+bool TIdIOHandlerStack::WaitReadable(int timeoutMs) { return FBinding.Select(timeoutMs); }
 
 void TIdIOHandlerStack::ReadFromSource() {
-    char buffer[RecvBufferSize];
-    int n = FBinding.Receive(buffer, RecvBufferSize);
+    int n = FBinding.Receive(FReceiveBuffer.get(), RecvBufferSize);
     if (n > 0) {
-        FInputBuffer.append(buffer, size_t(n));
+        FInputBuffer.append(FReceiveBuffer.get(), size_t(n));
     } else {
         FClosedGracefully = true;
         FBinding.CloseSocket();
@@ -56,11 +40,13 @@ TIdTCPConnection::TIdTCPConnection(std::unique_ptr<TIdIOHandlerStack> ioHandler)
 
 void TIdTCPConnection::ReadAvailable(TIdBytes& data) {
     TIdIOHandlerStack& io = *FIOHandler;
-    if (io.Binding().HandleAllocated()) {
-        if (!io.WaitReadable(TIdIOHandlerStack::ReadTimeout))
-            throw EIdConnClosedGracefully(kConnClosedGracefully);
-        io.ReadFromSource();
-    }
+    // No readiness wait before the receive: a blocking receive waits just
+    // as long, and a wait of its own would cost a second socket call per
+    // arrival (under Wine each is a round trip to the wineserver). An idle
+    // connection sleeps in the receive without waking; closing the socket,
+    // as the server's deactivation does, ends that wait with an error or
+    // the end of input, either of which ends the connection.
+    if (io.Binding().HandleAllocated()) io.ReadFromSource();
     io.CheckForDisconnect();
     data += io.InputBuffer();
     io.InputBuffer().clear();

@@ -28,10 +28,12 @@ public:
     void Open();
     // Marks the socket not allocated, closes it and marks the handler closed.
     void Close();
-    // Waits until the socket is readable; false once the socket is closed.
+    // Waits at most `timeoutMs` until the socket is readable; false when it
+    // is not, or is closed.
     bool WaitReadable(int timeoutMs);
-    // One receive: bytes go to the input buffer; 0 bytes mean the peer
-    // closed its side, and the socket is closed. Raises EIdSocketError.
+    // One receive, waiting until input arrives or the socket is closed:
+    // bytes go to the input buffer; 0 bytes mean the peer closed its side,
+    // and the socket is closed. Raises EIdSocketError.
     void ReadFromSource();
     // Raises EIdConnClosedGracefully when the peer closed or the socket is gone.
     void CheckForDisconnect();
@@ -39,6 +41,9 @@ public:
 private:
     TIdSocketHandle FBinding;
     TIdBytes FInputBuffer;
+    // Where one receive lands; on the heap, so that connection threads can
+    // do with small stacks.
+    std::unique_ptr<char[]> FReceiveBuffer;
     bool FOpened = false;
     bool FClosedGracefully = false;
 };

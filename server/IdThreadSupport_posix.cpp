@@ -1,5 +1,7 @@
 #include <pthread.h>
 
+#include <thread>
+
 #include "server/IdThreadSupport.h"
 
 namespace qr {
@@ -12,5 +14,7 @@ void AnnounceThreadName(const std::string& name) {
 // Raising a thread above normal priority needs privileges here that the
 // program does not have; listeners run at normal priority.
 void SetCurrentThreadPriorityHighest() {}
+
+void StartDetachedThread(std::function<void()> body, size_t) { std::thread(std::move(body)).detach(); }
 
 }  // namespace qr

@@ -3,7 +3,13 @@
 // a vectored handler that continues execution; it is appended after any
 // handler installed before it (the crash reporter records the names).
 #include <windows.h>
+#include <process.h>
 
+#include <cerrno>
+#include <memory>
+#include <system_error>
+
+#include "base/win32/Handles.h"
 #include "server/IdThreadSupport.h"
 
 namespace qr {
@@ -57,5 +63,29 @@ void AnnounceThreadName(const std::string& name) {
 }
 
 void SetCurrentThreadPriorityHighest() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST); }
+
+namespace {
+
+unsigned __stdcall RunDetached(void* parameter) {
+    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+    (*body)();
+    return 0;
+}
+
+}  // namespace
+
+// Through the C runtime's thread start, so that its per-thread data is set
+// up and freed. A plain size would only set how much of the executable's
+// reservation (1 MiB) is committed at once; as a reservation it bounds the
+// stack, and Wine commits a thread's whole stack reservation up front, so
+// a thousand idle connections would otherwise hold a gigabyte and more.
+void StartDetachedThread(std::function<void()> body, size_t stackReserve) {
+    auto owned = std::make_unique<std::function<void()>>(std::move(body));
+    uintptr_t handle = _beginthreadex(nullptr, unsigned(stackReserve), RunDetached, owned.get(),
+                                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (handle == 0) throw std::system_error(errno, std::generic_category(), "connection thread");
+    owned.release();                                            // the thread owns it now
+    win32::THandle unjoined(reinterpret_cast<HANDLE>(handle));  // nobody joins: closed at once
+}
 
 }  // namespace qr

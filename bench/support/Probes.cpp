@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 #include "bench/support/Child.h"
 
@@ -120,6 +121,22 @@ TProcessFigures ProbeProcess(const std::string& winBuildDir, const std::string& 
     f.LinuxPrivateResident =
         (StatusField(smaps, "Private_Clean:") + StatusField(smaps, "Private_Dirty:")) * 1024ull;
     return f;
+}
+
+long LinuxThreadCount(pid_t pid) {
+    std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+    return status.empty() ? -1 : long(StatusField(status, "Threads:"));
+}
+
+double WaitForThreads(pid_t pid, long threads, std::chrono::seconds timeout) {
+    auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        long n = LinuxThreadCount(pid);
+        auto spent = std::chrono::steady_clock::now() - start;
+        if (n >= 0 && n <= threads) return std::chrono::duration<double>(spent).count();
+        if (n < 0 || spent > timeout) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 double CpuSeconds(pid_t pid) {

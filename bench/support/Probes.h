@@ -4,6 +4,7 @@
 // processes.
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,13 @@ struct TProcessFigures {
 };
 
 TProcessFigures ProbeProcess(const std::string& winBuildDir, const std::string& exeName, pid_t unixPid);
+
+// Threads of a process as Linux counts them; -1 if unknown.
+long LinuxThreadCount(pid_t pid);
+
+// Waits until a process has at most `threads` threads (those of ended
+// connections are gone); the seconds that took, or -1 after `timeout`.
+double WaitForThreads(pid_t pid, long threads, std::chrono::seconds timeout);
 
 // User plus system CPU seconds a process has used so far; -1 if unknown.
 double CpuSeconds(pid_t pid);

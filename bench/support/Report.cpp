@@ -32,7 +32,68 @@ std::string Mib(unsigned long long b) { return Num(double(b) / 1048576.0, 1) + "
 
 std::string Share(double perSecond) { return perSecond < 0 ? "n/a" : Num(perSecond * 100, 1) + " %"; }
 
+std::string Ms(double v) { return v < 0 ? "n/a" : Num(v, v < 10 ? 1 : 0) + " ms"; }
+
+// The hostile loads, each figure beside its baseline from the same run.
+void HostileSection(std::string& md, const TRunReport& r) {
+    auto line = [&md](const std::string& s) { md += s + "\n"; };
+    const TSlowClientsResult& sl = r.SlowClients;
+    const TMassCloseResult& mc = r.MassClose;
+    if (sl.SlowClients == 0 && mc.Connections == 0 && r.WineChurn.Seconds == 0 && r.NativeChurn.Seconds == 0)
+        return;
+    md += "\n";
+    line("**Hostile loads.** Slow clients: " + Num(sl.FastClients) +
+         " clients send 16-byte messages as fast as they are taken, alone and then beside " +
+         Num(sl.SlowClients) +
+         " clients that each send one byte (never a message end) every 50 ms. Idle connections: each sends "
+         "one "
+         "message, then all stay idle; afterwards all close at once and a new connection sends one message. "
+         "Churn: connect, send one 16-byte message, close, at most 12 messages undelivered; its baseline is "
+         "the "
+         "same loop against an acceptor thread of the bench.");
+    line("");
+    line("| figure | baseline (same run) | measured | share |");
+    line("|---|---:|---:|---:|");
+    if (sl.SlowClients > 0)
+        line("| Wine, " + Num(sl.FastClients) + " fast clients beside " + Num(sl.SlowClients) +
+             " slow ones, msg/s | " + Rate(sl.AloneMsgPerSec) + " (alone) | " + Rate(sl.BesideMsgPerSec) +
+             " | " + Pct(sl.BesideMsgPerSec, sl.AloneMsgPerSec) + " |");
+    if (mc.Connections > 0) {
+        auto sum = [](double a, double b) { return a < 0 || b < 0 ? -1.0 : a + b; };
+        line("| Wine, " + Num(mc.Connections) + " idle connections, CPU of program + wineserver | " +
+             Share(sum(mc.CpuProgramBefore, mc.CpuWineserverBefore)) + " (no connections) | " +
+             Share(sum(mc.CpuProgramIdle, mc.CpuWineserverIdle)) + " (program " + Share(mc.CpuProgramIdle) +
+             ", wineserver " + Share(mc.CpuWineserverIdle) + ") | |");
+        line("| Wine, first message served after " + Num(mc.Connections) + " connections close at once | " +
+             Ms(mc.FreshMessageMs) + " (fresh connection, none open) | " + Ms(mc.AfterCloseMs) + " | |");
+        line("| Wine, after " + Num(mc.Connections) +
+             " connections close at once: until the program's threads are back to idle | | " +
+             (mc.ThreadsGoneSeconds < 0 ? std::string("n/a") : Num(mc.ThreadsGoneSeconds, 1) + " s") +
+             " | |");
+        line("| Wine, connections of the crowd accepted per second | | " +
+             (mc.ConnectSeconds > 0 ? Num(mc.Connections / mc.ConnectSeconds, 1) : std::string("n/a")) +
+             " | |");
+    }
+    if (r.ScaleThreadsGoneSeconds >= 0)
+        line("| Wine, after the " + Num(r.Scale.Connections) +
+             " idle connections above close at once: until the program's threads are back to idle | | " +
+             Num(r.ScaleThreadsGoneSeconds, 1) + " s | |");
+    for (const auto* c : {&r.WineChurn, &r.NativeChurn}) {
+        if (c->Seconds == 0) continue;
+        line(std::string("| ") + (c == &r.WineChurn ? "Wine" : "headless") +
+             ", connect-send-close cycles per second | " + Rate(c->CeilingCyclesPerSec) +
+             " (bench acceptor) | " + Rate(c->CyclesPerSec) + " | " +
+             Pct(c->CyclesPerSec, c->CeilingCyclesPerSec) + " |");
+    }
+    line("");
+    for (const std::string& e : {sl.Error, mc.Error, r.WineChurn.Error, r.NativeChurn.Error})
+        if (!e.empty()) line("Failed: " + e + "  ");
+    uint64_t bad = sl.Bad + mc.Bad + r.WineChurn.Bad + r.NativeChurn.Bad;
+    if (bad) line("Bad messages in the hostile loads: " + std::to_string(bad) + ".");
+}
+
 std::string Finish(std::string& md, const TRunReport& r) {
+    HostileSection(md, r);
     for (const std::string& n : r.Notes) md += "\nNote: " + n + "\n";
     return md;
 }
@@ -441,6 +502,43 @@ std::string RenderJson(const TRunReport& r) {
         .Number("bad", double(s.Bad))
         .Str("error", s.Error)
         .Close('}');
+    j.Open("slow_clients", '{')
+        .Number("slow_clients", r.SlowClients.SlowClients)
+        .Number("fast_clients", r.SlowClients.FastClients)
+        .Number("alone_msg_per_s", r.SlowClients.AloneMsgPerSec)
+        .Number("beside_msg_per_s", r.SlowClients.BesideMsgPerSec)
+        .Number("sent", double(r.SlowClients.Sent))
+        .Number("delivered", double(r.SlowClients.Delivered))
+        .Number("bad", double(r.SlowClients.Bad))
+        .Str("error", r.SlowClients.Error)
+        .Close('}');
+    const TMassCloseResult& mc = r.MassClose;
+    j.Open("mass_close", '{')
+        .Number("connections", mc.Connections)
+        .Number("idle_seconds", mc.IdleSeconds)
+        .Number("cpu_program_no_connections", mc.CpuProgramBefore)
+        .Number("cpu_wineserver_no_connections", mc.CpuWineserverBefore)
+        .Number("cpu_program_idle_connections", mc.CpuProgramIdle)
+        .Number("cpu_wineserver_idle_connections", mc.CpuWineserverIdle)
+        .Number("connect_seconds", mc.ConnectSeconds)
+        .Number("fresh_message_ms", mc.FreshMessageMs)
+        .Number("message_after_close_ms", mc.AfterCloseMs)
+        .Number("threads_gone_seconds", mc.ThreadsGoneSeconds)
+        .Number("scale_threads_gone_seconds", r.ScaleThreadsGoneSeconds)
+        .Number("bad", double(mc.Bad))
+        .Str("error", mc.Error)
+        .Close('}');
+    for (const auto* c : {&r.WineChurn, &r.NativeChurn}) {
+        j.Open(c == &r.WineChurn ? "churn_wine" : "churn_headless", '{')
+            .Number("seconds", c->Seconds)
+            .Number("cycles", double(c->Cycles))
+            .Number("delivered", double(c->Delivered))
+            .Number("cycles_per_s", c->CyclesPerSec)
+            .Number("ceiling_cycles_per_s", c->CeilingCyclesPerSec)
+            .Number("bad", double(c->Bad))
+            .Str("error", c->Error)
+            .Close('}');
+    }
     j.Open("notes", '[');
     for (const std::string& n : r.Notes) j.Str("", n);
     j.Close(']');

@@ -7,6 +7,7 @@
 
 #include "bench/support/CeilingProbe.h"
 #include "bench/support/Ceilings.h"
+#include "bench/support/Hostile.h"
 #include "bench/support/Load.h"
 #include "bench/support/Probes.h"
 
@@ -59,6 +60,13 @@ struct TRunReport {
     std::vector<TThroughputCell> Throughput;
     std::vector<TLatencyCell> Latency;
     TScaleResult Scale;
+    // Hostile loads (Wine program; churn for the headless build too).
+    TSlowClientsResult SlowClients;
+    TMassCloseResult MassClose;
+    TChurnResult WineChurn, NativeChurn;
+    // Seconds until the program's threads were back to idle after the
+    // 1,000 idle connections closed at once, before the hostile loads.
+    double ScaleThreadsGoneSeconds = -1;
     std::vector<std::string> Notes;
 
     const TThroughputCell* Find(const std::string& target, int clients, size_t size) const;

@@ -14,10 +14,9 @@ namespace qr {
 
 TEST(MainThreadQueueStop, StopCheckReleasesTheRestOfTheQueueUnrun) {
     TMainThreadQueue q;
-    std::atomic<int> queued{0}, returned{0};
+    std::atomic<int> returned{0};
     int ran = 0;  // main thread only
     bool stop = false;
-    q.SetWakeUp([&] { ++queued; });
     q.SetStopCheck([&] { return stop; });
     std::vector<std::thread> threads;
     for (int i = 0; i < 6; ++i)
@@ -29,9 +28,9 @@ TEST(MainThreadQueueStop, StopCheckReleasesTheRestOfTheQueueUnrun) {
             ++returned;
         });
     for (auto end = std::chrono::steady_clock::now() + test::kWait;
-         queued.load() < 6 && std::chrono::steady_clock::now() < end;)
+         q.PendingCount() < 6 && std::chrono::steady_clock::now() < end;)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(queued.load(), 6);
+    ASSERT_EQ(q.PendingCount(), 6u);
     {
         test::TWatchdog watchdog("release of the queue after a stop request");
         EXPECT_TRUE(q.RunQueue());

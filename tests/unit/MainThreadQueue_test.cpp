@@ -42,8 +42,6 @@ TEST(MainThreadQueue, RunsRequestsInQueueOrderOnTheMainThread) {
     TMainThreadQueue q;
     std::vector<int> order;  // main thread only
     std::vector<bool> onMain;
-    std::atomic<int> wakeUps{0};
-    q.SetWakeUp([&] { ++wakeUps; });
     std::vector<std::thread> threads;
     for (int i = 0; i < 5; ++i) {
         threads.emplace_back([&, i] {
@@ -53,7 +51,7 @@ TEST(MainThreadQueue, RunsRequestsInQueueOrderOnTheMainThread) {
             });
         });
         // Queue them one after another so the order is known.
-        ASSERT_TRUE(WaitFor([&] { return wakeUps.load() == i + 1; }));
+        ASSERT_TRUE(WaitFor([&] { return q.PendingCount() == size_t(i) + 1; }));
     }
     EXPECT_TRUE(order.empty()) << "nothing runs until the main thread runs the queue";
     {
@@ -142,15 +140,14 @@ TEST(MainThreadQueue, TheLockIsNotHeldWhileAnOperationRuns) {
 
 TEST(MainThreadQueue, ShutdownReleasesWaitersWithoutRunningThem) {
     TMainThreadQueue q;
-    std::atomic<int> queued{0}, ran{0}, returned{0};
-    q.SetWakeUp([&] { ++queued; });
+    std::atomic<int> ran{0}, returned{0};
     std::vector<std::thread> threads;
     for (int i = 0; i < 3; ++i)
         threads.emplace_back([&] {
             q.Execute([&] { ++ran; });
             ++returned;
         });
-    ASSERT_TRUE(WaitFor([&] { return queued.load() == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return q.PendingCount() == 3; }));
     EXPECT_EQ(returned.load(), 0);
     {
         TWatchdog watchdog("release of waiting threads");

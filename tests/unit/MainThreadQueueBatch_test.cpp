@@ -1,0 +1,229 @@
+// Runs of several requests at once: one wake-up per run without losing
+// any, each client's order across batched hand-offs, the promise that the
+// next request runs at once, and teardown in the middle of a batch.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/QLSyncClass.h"
+#include "base/MainThreadQueue.h"
+#include "link/MailSlotWriter.h"
+#include "tests/unit/ServerTestWatchdog.h"
+
+namespace qr {
+namespace {
+
+using test::kWait;
+using test::TWatchdog;
+
+bool WaitFor(const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + kWait;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+const char kKindA = 0, kKindB = 0;
+
+// Queues requests from threads of their own, one after another so that
+// their order is known.
+struct TBatch {
+    TMainThreadQueue q;
+    std::vector<std::thread> threads;
+    std::atomic<int> returned{0};
+
+    void Queue(const std::function<void()>& operation, const void* kind) {
+        size_t before = q.PendingCount();
+        threads.emplace_back([this, operation, kind] {
+            q.Execute(operation, kind);
+            ++returned;
+        });
+        ASSERT_TRUE(WaitFor([&] { return q.PendingCount() == before + 1; }));
+    }
+    void JoinAll() {
+        TWatchdog watchdog("the waiting threads");
+        for (auto& t : threads) t.join();
+        threads.clear();
+    }
+};
+
+TEST(MainThreadQueueBatch, OneWakeUpPerRunAndNoneLostForRequestsDuringARun) {
+    TBatch b;
+    std::atomic<int> wakeUps{0};
+    b.q.SetWakeUp([&] { ++wakeUps; });
+    std::vector<std::string> ran;  // main thread only
+    b.Queue([&] { ran.push_back("1"); }, nullptr);
+    b.Queue(
+        [&] {
+            ran.push_back("2");
+            // Queued while the run goes on: it is not in this run's share,
+            // so it must wake the owner again or it would wait for the
+            // next unrelated wake-up.
+            b.threads.emplace_back([&] {
+                b.q.Execute([&] { ran.push_back("late"); });
+                ++b.returned;
+            });
+            EXPECT_TRUE(WaitFor([&] { return wakeUps.load() == 2; }));
+        },
+        nullptr);
+    b.Queue([&] { ran.push_back("3"); }, nullptr);
+    EXPECT_EQ(wakeUps.load(), 1) << "three requests queued before a run wake the owner once";
+    {
+        TWatchdog watchdog("running the queue");
+        EXPECT_TRUE(b.q.RunQueue());
+    }
+    EXPECT_EQ(ran, (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(b.q.PendingCount(), 1u);
+    EXPECT_TRUE(b.q.RunQueue());
+    b.JoinAll();
+    EXPECT_EQ(ran.back(), "late");
+    EXPECT_EQ(b.returned.load(), 4);
+}
+
+TEST(MainThreadQueueBatch, RunsNextAtOnceOnlyForTheSameKindFollowingInTheSameRun) {
+    TBatch b;
+    std::vector<bool> answers;  // main thread only
+    auto ask = [&] { answers.push_back(b.q.RunsNextAtOnce(&kKindA)); };
+    b.Queue(ask, &kKindA);
+    b.Queue(ask, &kKindA);
+    b.Queue(ask, &kKindB);
+    b.Queue(ask, &kKindA);
+    b.q.RunQueue();
+    b.JoinAll();
+    // A followed by A; A followed by B; B asks about A, which follows;
+    // the last of the run has nothing after it.
+    EXPECT_EQ(answers, (std::vector<bool>{true, false, true, false}));
+    EXPECT_FALSE(b.q.RunsNextAtOnce(&kKindA)) << "outside a run";
+
+    // With a stop check the run can end before the next request.
+    answers.clear();
+    b.q.SetStopCheck([] { return false; });
+    b.Queue(ask, &kKindA);
+    b.Queue(ask, &kKindA);
+    b.q.RunQueue();
+    b.JoinAll();
+    EXPECT_EQ(answers, (std::vector<bool>{false, false}));
+}
+
+// The main window goes away (teardown begins) while the main thread works
+// through a batch: what was promised to run next does not, every waiter is
+// released, and nothing runs afterwards.
+TEST(MainThreadQueueBatch, TeardownInTheMiddleOfABatchReleasesTheRest) {
+    TBatch b;
+    std::vector<std::string> ran;  // main thread only
+    std::vector<bool> answers;
+    for (int i = 1; i <= 5; ++i)
+        b.Queue(
+            [&, i] {
+                answers.push_back(b.q.RunsNextAtOnce(&kKindA));
+                ran.push_back(std::to_string(i));
+                if (i == 2) b.q.BeginShutdown();
+            },
+            &kKindA);
+    {
+        TWatchdog watchdog("a run that meets teardown");
+        EXPECT_TRUE(b.q.RunQueue());
+    }
+    b.JoinAll();
+    EXPECT_EQ(ran, (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(answers, (std::vector<bool>{true, true}));
+    EXPECT_FALSE(b.q.RunsNextAtOnce(&kKindA));
+    EXPECT_EQ(b.returned.load(), 5);
+    EXPECT_FALSE(b.q.RunQueue());
+}
+
+// A writer whose platform records every message.
+struct TRecordingSlot : IMailSlotPlatform {
+    std::vector<std::string>* messages;
+    explicit TRecordingSlot(std::vector<std::string>* out) : messages(out) {}
+    TSlotHandle Open(const UString&) override { return 1; }
+    TSlotWrite Write(TSlotHandle, const void* buffer, int32_t count, int, int32_t& written) override {
+        messages->emplace_back(static_cast<const char*>(buffer), size_t(count));
+        written = count;
+        return TSlotWrite::Written;
+    }
+    void Close(TSlotHandle) override {}
+};
+
+struct TForwarding {
+    TMainThreadQueue q;
+    std::vector<std::string> written;  // main thread only
+    // What the memo showed, and how many messages were written by then.
+    std::vector<std::pair<std::string, size_t>> shown;
+    TMailSlotWriter writer{u"Quellora\\Messages", std::make_unique<TRecordingSlot>(&written)};
+    TForwardTargets targets;
+    TForwarding() {
+        targets.Writer = &writer;
+        targets.ShowText = [this](const UString& text) {
+            shown.emplace_back(UnicodeToAnsi(text), written.size());
+        };
+    }
+};
+
+TEST(MainThreadQueueBatch, ABatchOfHandOffsWritesEachInOrderAndShowsOnlyTheLast) {
+    TForwarding f;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 6; ++i) {
+        size_t before = f.q.PendingCount();
+        threads.emplace_back(
+            [&f, i] { TQLSyncClass::HandOff(f.q, f.targets, u"m" + AnsiToUnicode(std::to_string(i))); });
+        ASSERT_TRUE(WaitFor([&] { return f.q.PendingCount() == before + 1; }));
+    }
+    {
+        TWatchdog watchdog("one run of six hand-offs");
+        EXPECT_TRUE(f.q.RunQueue());
+        for (auto& t : threads) t.join();
+    }
+    EXPECT_EQ(f.written, (std::vector<std::string>{"m0", "m1", "m2", "m3", "m4", "m5"}));
+    // The memo is replaced once, with the last message, before its write.
+    ASSERT_EQ(f.shown.size(), 1u);
+    EXPECT_EQ(f.shown[0], (std::pair<std::string, size_t>{"m5", 5}));
+}
+
+TEST(MainThreadQueueBatch, ManyClientsKeepTheirOrderAndTheMemoEndsWithTheLastWritten) {
+    TForwarding f;
+    constexpr int kClients = 12, kEach = 150;
+    std::atomic<int> finished{0};
+    std::vector<std::thread> threads;
+    for (int c = 0; c < kClients; ++c)
+        threads.emplace_back([&f, &finished, c] {
+            for (int i = 0; i < kEach; ++i)
+                TQLSyncClass::HandOff(f.q, f.targets,
+                                      AnsiToUnicode(std::to_string(c) + ":" + std::to_string(i)));
+            ++finished;
+        });
+    {
+        TWatchdog watchdog("hand-offs of many clients");
+        auto deadline = std::chrono::steady_clock::now() + kWait;
+        while (finished.load() < kClients && std::chrono::steady_clock::now() < deadline)
+            f.q.ServiceFor(std::chrono::milliseconds(5));
+        for (auto& t : threads) t.join();
+    }
+    ASSERT_EQ(f.written.size(), size_t(kClients * kEach));
+    std::vector<int> next(kClients, 0);
+    for (const std::string& m : f.written) {
+        size_t colon = m.find(':');
+        int c = std::stoi(m.substr(0, colon)), i = std::stoi(m.substr(colon + 1));
+        EXPECT_EQ(i, next[size_t(c)]) << "client " << c;
+        next[size_t(c)] = i + 1;
+    }
+    // Every text the memo showed was the next one written, and the memo
+    // ends with the last message.
+    ASSERT_FALSE(f.shown.empty());
+    for (const auto& [text, writtenBefore] : f.shown) {
+        ASSERT_LT(writtenBefore, f.written.size());
+        EXPECT_EQ(text, f.written[writtenBefore]);
+    }
+    EXPECT_EQ(f.shown.back().first, f.written.back());
+}
+
+}  // namespace
+}  // namespace qr
