@@ -1,5 +1,7 @@
+// clang-format off
 //! exit 1
 //! no-report
+// clang-format on
 //
 // The silent error is silent everywhere: in a message handler and in a
 // thread (which ends) nothing is shown; at the outermost frame the process

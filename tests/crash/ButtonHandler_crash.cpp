@@ -1,9 +1,16 @@
+// clang-format off
 //! wait-form
 //! click-form-button
-//! dialog send=enabled show=enabled continue=enabled restart=enabled close=enabled save=hidden print=hidden
-//! focus=send press continue forward after the dialog post-close exit 0 report ^exception class +:
-//! EButtonFailure$ report ^exception message +: The send button failed\.$ report ^executable +:
-//! ButtonHandler_crash\.exe$ report-count 1
+//! dialog send=enabled show=enabled continue=enabled restart=enabled close=enabled save=hidden print=hidden focus=send
+//! press continue
+//! forward after the dialog
+//! post-close
+//! exit 0
+//! report ^exception class +: EButtonFailure$
+//! report ^exception message +: The send button failed\.$
+//! report ^executable +: ButtonHandler_crash\.exe$
+//! report-count 1
+// clang-format on
 //
 // A throw in a button handler of the real main window: the dialog opens,
 // "continue application" returns to the message loop, and the program

@@ -1,5 +1,6 @@
 // Runs every crash test program under Wine and plays its script (the
-// "//!" lines at the top of its source): waits for the crash dialog or box
+// "//!" lines of the comment block at the top of its source, kept from
+// reformatting between "clang-format off" and "on"): waits for the crash dialog or box
 // of the program's process, checks its buttons, presses them from outside,
 // and checks the exit code and the report file.
 //
@@ -62,10 +63,9 @@ std::vector<std::string> SplitWords(const std::string& text) {
 std::vector<std::string> ScriptOf(const std::string& program) {
     std::ifstream in(fs::path(QR_CRASH_SOURCE_DIR) / (program + ".cpp"));
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("//! ", 0) != 0) break;
-        lines.push_back(line.substr(4));
-    }
+    // The script: the "//! " lines of the comment block the file begins with.
+    for (std::string line; std::getline(in, line) && line.rfind("//", 0) == 0;)
+        if (line.rfind("//! ", 0) == 0) lines.push_back(line.substr(4));
     return lines;
 }
 
@@ -196,12 +196,14 @@ private:
         FPid = info.dwProcessId;
     }
 
+    // Gives up early once the program has ended, unless something else
+    // (a restarted instance) is awaited.
     template <class Check>
-    bool WaitFor(Check check, std::chrono::seconds limit = kWindowWait) {
+    bool WaitFor(Check check, std::chrono::seconds limit = kWindowWait, bool whileRunning = true) {
         auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
             if (check()) return true;
-            if (WaitForSingleObject(FProcess, 0) == WAIT_OBJECT_0 && !check()) return false;
+            if (whileRunning && WaitForSingleObject(FProcess, 0) == WAIT_OBJECT_0 && !check()) return false;
             std::this_thread::sleep_for(20ms);
         }
         return check();
@@ -396,7 +398,7 @@ private:
             ASSERT_TRUE(app);
             PostMessageW(app, WM_CLOSE, 0, 0);
         } else if (verb == "wait-file") {
-            ASSERT_TRUE(WaitFor([&] { return fs::exists(FFolder / w[1]); }, 60s));
+            ASSERT_TRUE(WaitFor([&] { return fs::exists(FFolder / w[1]); }, 60s, false));
         } else if (verb == "file") {
             std::string expected = rest.substr(w[1].size() + 1);
             expected = Fill(expected, "{pid}", std::to_string(FPid));

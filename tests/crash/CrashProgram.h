@@ -69,14 +69,16 @@ public:
         return folder.substr(0, folder.find_last_of(L'\\') + 1);
     }
 
-    // Writes a file beside the program for the driver to find.
+    // Writes a file beside the program for the driver to find; it appears
+    // under its name only once it is complete.
     static void WriteMarker(const wchar_t* name, const std::wstring& text = {}) {
-        std::wstring path = Folder() + name;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        std::wstring path = Folder() + name, part = path + L".part";
+        HANDLE file = CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return;
         DWORD written = 0;
         WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
         CloseHandle(file);
+        MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
 
     TCrashReporter Reporter;  // first: it starts before everything else

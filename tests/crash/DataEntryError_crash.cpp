@@ -1,7 +1,9 @@
+// clang-format off
 //! box title=DataEntryError_crash buttons=&OK
 //! press ok
 //! exit 0
 //! no-report
+// clang-format on
 //
 // A data-entry error gets a plain box with "&OK" only, titled with the
 // program's name, and no report.

@@ -1,9 +1,11 @@
+// clang-format off
 //! dialog send=enabled show=enabled continue=disabled restart=enabled close=enabled focus=send
 //! press escape
 //! exit 1
 //! report ^exception class +: EOutermostFailure$
 //! report ^exception message +: Nothing caught this\.$
 //! report-count 1
+// clang-format on
 //
 // A throw that reaches the program's outermost frame cannot be continued:
 // "continue application" is disabled, escape closes the program with exit

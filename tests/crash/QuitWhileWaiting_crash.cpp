@@ -1,9 +1,11 @@
+// clang-format off
 //! dialog continue=enabled
 //! post-close
 //! wait-file quit-posted.txt
 //! press continue
 //! exit 7
 //! report-count 1
+// clang-format on
 //
 // A quit message that reaches the main thread while it waits for its
 // failure to be handled is posted again afterwards, so the program still

@@ -1,8 +1,10 @@
+// clang-format off
 //! make-dir bugreport.txt
 //! dialog close=enabled
 //! press close
 //! exit 1
 //! appdata-report ^exception class +: EBlockedFailure$
+// clang-format on
 //
 // When the report file cannot be written beside the program (here a
 // folder stands where the file would be), closing still ends the program

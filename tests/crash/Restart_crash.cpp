@@ -1,3 +1,4 @@
+// clang-format off
 //! args --first "a b" c
 //! dialog continue=enabled restart=enabled close=enabled
 //! press restart
@@ -5,6 +6,7 @@
 //! wait-file restarted.txt
 //! file restarted.txt restarted from {pid}, which had ended; command line: {commandline}
 //! report ^exception class +: ERestartFailure$
+// clang-format on
 //
 // "restart application": the new instance has the same command line,
 // waits until the old one has ended, and knows it was restarted.

@@ -1,3 +1,4 @@
+// clang-format off
 //! dialog continue=enabled
 //! press continue
 //! dialog continue=enabled
@@ -6,6 +7,7 @@
 //! report-count 1
 //! report ^count +: 2$
 //! report ^exception class +: ETwiceFailure$
+// clang-format on
 //
 // The same failure twice: the dialog opens twice, and the report file
 // holds one report with a count of 2.

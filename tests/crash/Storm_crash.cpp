@@ -1,6 +1,8 @@
+// clang-format off
 //! storm 36
 //! exit 0
 //! reports-whole
+// clang-format on
 //
 // A storm of failures: 8 threads report 4 failures each and go on, and
 // 4 of them end with an access violation afterwards; every dialog is

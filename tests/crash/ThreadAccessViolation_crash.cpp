@@ -1,9 +1,11 @@
+// clang-format off
 //! dialog send=enabled show=enabled continue=enabled restart=enabled close=enabled focus=send
 //! press continue
 //! exit 0
 //! report ^exception class +: EAccessViolation$
-//! report ^exception message +: Access violation at address [0-9A-F]{16} in module
-//! 'ThreadAccessViolation_crash\.exe'\. Write of address 0000000000000018\.?$ report-count 1
+//! report ^exception message +: Access violation at address [0-9A-F]{16} in module 'ThreadAccessViolation_crash\.exe'\. Write of address 0000000000000018\.?$
+//! report-count 1
+// clang-format on
 //
 // An access violation in a thread the program created: it can be
 // continued, and only that thread ends (with exit code -1). The program
