@@ -10,25 +10,18 @@
 #include <system_error>
 
 #include "base/win32/Handles.h"
+#include "base/win32/ThreadNaming.h"
 #include "server/IdThreadSupport.h"
 
 namespace qr {
 
 namespace {
 
-constexpr DWORD kSetThreadNameException = 0x406D1388;
-
-#pragma pack(push, 8)
-struct TThreadNameInfo {
-    DWORD Type;  // 0x1000
-    LPCSTR Name;
-    DWORD ThreadId;  // -1: the calling thread
-    DWORD Flags;
-};
-#pragma pack(pop)
+using win32::kThreadNamingException;
+using win32::TThreadNameInfo;
 
 LONG CALLBACK ContinueThreadNaming(PEXCEPTION_POINTERS info) {
-    if (info && info->ExceptionRecord && info->ExceptionRecord->ExceptionCode == kSetThreadNameException)
+    if (info && info->ExceptionRecord && info->ExceptionRecord->ExceptionCode == kThreadNamingException)
         return EXCEPTION_CONTINUE_EXECUTION;
     return EXCEPTION_CONTINUE_SEARCH;
 }
@@ -58,7 +51,7 @@ void AnnounceThreadName(const std::string& name) {
     info.Name = name.c_str();
     info.ThreadId = DWORD(-1);
     info.Flags = 0;
-    RaiseException(kSetThreadNameException, 0, sizeof info / sizeof(ULONG_PTR),
+    RaiseException(kThreadNamingException, 0, sizeof info / sizeof(ULONG_PTR),
                    reinterpret_cast<const ULONG_PTR*>(&info));
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 
+#include "base/win32/ThreadNaming.h"
 #include "crashreport/intercept/CrashReporter_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
 #include "crashreport/intercept/RuntimeHooks_win32.h"
@@ -26,14 +27,15 @@ PVOID gNamingHandler = nullptr;
 // continue, and the runtime then calls std::terminate.
 bool IsRuntimeThrow(DWORD code) { return (code & 0x00FFFFFF) == 0x00474343; }
 
-constexpr DWORD kThreadNaming = 0x406D1388;
+using win32::kThreadNamingException;
+using win32::TThreadNameInfo;
 
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
     TCrashReporter* reporter = gReporter.load();
     if (!reporter || !info || !info->ExceptionRecord) return EXCEPTION_CONTINUE_SEARCH;
     const DWORD code = info->ExceptionRecord->ExceptionCode;
     if (IsRuntimeThrow(code)) return EXCEPTION_CONTINUE_EXECUTION;
-    if (code == kThreadNaming) return EXCEPTION_CONTINUE_EXECUTION;
+    if (code == kThreadNamingException) return EXCEPTION_CONTINUE_EXECUTION;
     const bool main = reporter->IsMainThread();
     TFailureSite site;
     site.Point = main ? TInterceptionPoint::OutermostFrame : TInterceptionPoint::ThreadStart;
@@ -45,6 +47,19 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
     if (main) CloseProgram();
     // Only this thread ends.
     ExitThread(0xFFFFFFFF);
+}
+
+// A run-time error cannot be continued: reported, then the program closes.
+[[noreturn]] void ReportRuntimeError(const char* text, void* address) {
+    if (TCrashReporter* reporter = gReporter.load()) {
+        TFailureSite site;
+        site.Point = TInterceptionPoint::RuntimeError;
+        site.CanContinue = false;
+        site.RuntimeText = text;
+        site.Address = address;
+        reporter->Report(site);
+    }
+    CloseProgram();
 }
 
 [[noreturn]] void OnTerminate() {
@@ -59,55 +74,25 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
                 error, main ? TInterceptionPoint::OutermostFrame : TInterceptionPoint::ThreadStart, !main);
             if (!main) ExitThread(0xFFFFFFFF);
         } else {
-            TFailureSite site;
-            site.Point = TInterceptionPoint::RuntimeError;
-            site.CanContinue = false;
-            site.RuntimeText = "Runtime error";
-            site.Address = __builtin_return_address(0);
-            reporter->Report(site);
+            ReportRuntimeError("Runtime error", __builtin_return_address(0));
         }
     }
     CloseProgram();
 }
 
 void OnInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned, uintptr_t) {
-    if (TCrashReporter* reporter = gReporter.load()) {
-        TFailureSite site;
-        site.Point = TInterceptionPoint::RuntimeError;
-        site.CanContinue = false;
-        site.RuntimeText = "Invalid parameter passed to a runtime function";
-        site.Address = __builtin_return_address(0);
-        reporter->Report(site);
-    }
-    CloseProgram();
+    ReportRuntimeError("Invalid parameter passed to a runtime function", __builtin_return_address(0));
 }
 
 void OnPureVirtualCall(void* callerAddress) {
-    if (TCrashReporter* reporter = gReporter.load()) {
-        TFailureSite site;
-        site.Point = TInterceptionPoint::RuntimeError;
-        site.CanContinue = false;
-        site.RuntimeText = "Pure virtual function call";
-        site.Address = callerAddress;
-        reporter->Report(site);
-    }
-    CloseProgram();
+    ReportRuntimeError("Pure virtual function call", callerAddress);
 }
-
-#pragma pack(push, 8)
-struct TThreadNameInfo {
-    DWORD Type;  // 0x1000
-    LPCSTR Name;
-    DWORD ThreadId;  // -1: the calling thread
-    DWORD Flags;
-};
-#pragma pack(pop)
 
 // Looks at the thread-naming exception only; every other exception goes
 // on to the program's own handlers untouched.
 LONG CALLBACK OnThreadNaming(EXCEPTION_POINTERS* info) {
     const EXCEPTION_RECORD* record = info ? info->ExceptionRecord : nullptr;
-    if (!record || record->ExceptionCode != kThreadNaming) return EXCEPTION_CONTINUE_SEARCH;
+    if (!record || record->ExceptionCode != kThreadNamingException) return EXCEPTION_CONTINUE_SEARCH;
     TCrashReporter* reporter = gReporter.load();
     if (reporter && reporter->Threads() &&
         record->NumberParameters * sizeof(ULONG_PTR) >= sizeof(TThreadNameInfo)) {

@@ -9,12 +9,15 @@
 //! report ^exception class +: EButtonFailure$
 //! report ^exception message +: The send button failed\.$
 //! report ^executable +: ButtonHandler_crash\.exe$
+//! report ^main thread \(\$[0-9a-f]+\):$
+//! report ^IdTCPServer1 Listener #1 \(\$[0-9a-f]+\):
 //! report-count 1
 // clang-format on
 //
 // A throw in a button handler of the real main window: the dialog opens,
 // "continue application" returns to the message loop, and the program
-// still forwards what clients send.
+// still forwards what clients send. The report knows the threads by the
+// names they gave themselves.
 #include "app/FormClasses.h"
 #include "app/MainForm_win32.h"
 #include "app/ui/Controls_win32.h"
