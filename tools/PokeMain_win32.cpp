@@ -13,8 +13,10 @@
 //   quellora-poke get NAME              prints the text of control NAME
 //   quellora-poke click NAME            presses button NAME
 //   quellora-poke layout                prints caption, client size and each control in tab order
-//   quellora-poke box                   prints the program's message box, if any
-//   quellora-poke dismiss               prints and closes the program's message box, if any
+//   quellora-poke box                   prints the program's message box or crash dialog, if any
+//                                       (the crash dialog's text: the exception message it copies)
+//   quellora-poke dismiss               prints and closes it ("continue application" on the
+//                                       crash dialog)
 //   quellora-poke tray-rbutton [ID]     right click on the tray icon, as the shell reports it
 //   quellora-poke tray-lbutton [ID]     left click on the tray icon
 //   quellora-poke tray-dblclick [ID]    left double click on the tray icon
@@ -143,28 +145,70 @@ struct TBoxSearch {
 
 BOOL CALLBACK FindBox(HWND h, LPARAM p) {
     auto* s = reinterpret_cast<TBoxSearch*>(p);
-    wchar_t cls[16];
-    GetClassNameW(h, cls, 16);
-    if (std::wstring(cls) == L"#32770" && IsWindowVisible(h)) {
+    wchar_t cls[32];
+    GetClassNameW(h, cls, 32);
+    if ((std::wstring(cls) == L"#32770" || std::wstring(cls) == L"TobriskWndClass") && IsWindowVisible(h)) {
         s->Found = h;
         return FALSE;
     }
     return TRUE;
 }
 
-// Prints the message box; with `close`, presses its OK button.
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+// The crash dialog draws its text itself; it hands the exception message
+// to the clipboard on Ctrl+C.
+std::wstring CrashDialogMessage(HWND dialog) {
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    PostMessageW(dialog, WM_CHAR, 3, 0);
+    std::wstring text;
+    for (int i = 0; i < 100 && text.empty(); ++i) {
+        Sleep(20);
+        text = ClipboardText();
+    }
+    return text;
+}
+
+// Prints the message box or crash dialog; with `close`, presses its OK
+// (or "continue application") button.
 int PrintMessageBox(bool close) {
     TBoxSearch s{0, nullptr};
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
     if (!s.Found) return Fail("no message box");
+    wchar_t cls[32];
+    GetClassNameW(s.Found, cls, 32);
+    const bool crashDialog = std::wstring(cls) == L"TobriskWndClass";
     std::wstring text;
-    for (HWND c = GetWindow(s.Found, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        wchar_t cls[16];
-        GetClassNameW(c, cls, 16);
-        if (std::wstring(cls) == L"Static" && GetWindowTextLengthW(c) > 0) text += TextOf(c);
+    if (crashDialog) {
+        text = CrashDialogMessage(s.Found);
+    } else {
+        for (HWND c = GetWindow(s.Found, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            GetClassNameW(c, cls, 16);
+            if (std::wstring(cls) == L"Static" && GetWindowTextLengthW(c) > 0) text += TextOf(c);
+        }
     }
     std::printf("caption=%s\ntext=%s\n", Utf8(TextOf(s.Found)).c_str(), Utf8(text).c_str());
-    if (close) PostMessageW(s.Found, WM_COMMAND, IDOK, 0);
+    if (close) {
+        constexpr int kContinueButton = 104;
+        if (crashDialog)
+            PostMessageW(GetDlgItem(s.Found, kContinueButton), BM_CLICK, 0, 0);
+        else
+            PostMessageW(s.Found, WM_COMMAND, IDOK, 0);
+    }
     return 0;
 }
 

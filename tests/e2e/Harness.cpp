@@ -186,7 +186,16 @@ void TMonitor::Restart() {
     throw std::runtime_error("monitor did not start");
 }
 
+std::string ProgramReportFile() { return BuildDir() + "/bugreport.txt"; }
+
+std::string ReadProgramReport() {
+    std::ifstream f(ProgramReportFile(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
 TProgram::TProgram(const std::vector<std::string>& env, bool waitForPort, bool ownsPort) {
+    // Each test sees only the crash reports of its own program.
+    if (ownsPort) std::remove(ProgramReportFile().c_str());
     // A copy still ending from an earlier test would take the connections.
     for (auto end = Clock::now() + 30s; ownsPort && PortAccepts("127.0.0.1", kPort);
          std::this_thread::sleep_for(200ms))

@@ -32,8 +32,12 @@ std::string TempDir();                     // a fresh folder for one test
 std::string Poke(const std::vector<std::string>& args, int* exitCode = nullptr);
 // Waits for the program's message box and returns its text (empty when
 // none came within `timeout`); Dismiss... closes it too.
+// The program's message box or crash dialog: "caption=...\ntext=..." (the
+// crash dialog's text is the exception message); empty when there is none.
 std::string WaitForMessageBox(std::chrono::milliseconds timeout = 20s);
 std::string DismissMessageBox(std::chrono::milliseconds timeout = 20s);
+// The crash reports the program saved beside itself ("bugreport.txt").
+std::string ReadProgramReport();
 
 // A TCP client on the Linux side.
 class TClient {

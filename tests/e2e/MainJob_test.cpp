@@ -216,9 +216,14 @@ TEST(ProgramLifetime, EndOfSessionWhileAnErrorBoxIsOpenEndsTheProgram) {
 TEST(ProgramLifetime, SecondInstanceReportsTheBindErrorAndEndsNormally) {
     TProgram first;
     TProgram second({}, false, false);
+    // The error reaches the crash reporter; "continue application" goes on.
     std::string box = DismissMessageBox(30s);
     EXPECT_NE(box.find("Could not bind socket. Address and port are already in use."), std::string::npos)
         << box;
+    std::string report;
+    for (auto end = Clock::now() + 30s; Clock::now() < end; std::this_thread::sleep_for(200ms))
+        if ((report = ReadProgramReport()).find("EIdCouldNotBindSocket") != std::string::npos) break;
+    EXPECT_NE(report.find("exception class   : EIdCouldNotBindSocket"), std::string::npos) << report;
     // The second one runs on without a listener; the first still serves.
     for (auto end = Clock::now() + 20s; Poke({"forms"}) != "2\n" && Clock::now() < end;)
         std::this_thread::sleep_for(200ms);
