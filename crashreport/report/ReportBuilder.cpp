@@ -183,25 +183,36 @@ void TReportBuilder::BuildSkeleton() {
     if (FOptions.StackDump && FFailure.HasContext) sections.Set("stack dump", kCalculatedSoon);
 }
 
-AnsiString TReportBuilder::ThreadContent(const TThreadSection& thread) {
+AnsiString TReportBuilder::ThreadContent(const TThreadSection& thread, TStackChecksums* sums) {
     if (!thread.State.Accessible) {
         AnsiString text = ">> stack not accessible";
         if (thread.Failing)
             text += ", exception location: \r\n" + LocationLine(thread.State.InstructionPointer);
         return text;
     }
-    // The innermost item; the stack walk adds the items behind it.
-    return LocationLine(thread.State.InstructionPointer);
+    const std::vector<unsigned char>& context = thread.Failing ? FFailure.Context : thread.State.Context;
+    std::vector<TCodeLocation> items = FSystem.StackItems(thread.State.Entry.Id, context);
+    if (items.empty()) {
+        // No walk: the innermost item alone.
+        if (sums) *sums = StackChecksums({TStackItemName{thread.State.InstructionPointer, 0, "", "", "", 0}});
+        return LocationLine(thread.State.InstructionPointer);
+    }
+    if (sums) {
+        std::vector<TStackItemName> names;
+        for (const TCodeLocation& l : items)
+            names.push_back(
+                {l.Address, l.Offset ? l.Address - *l.Offset : 0, l.Module, l.Unit, l.Function, l.Line});
+        *sums = StackChecksums(names);
+    }
+    return FormatStackLines(items, FOptions.ShowRelAddrs, FOptions.ShowRelLines);
 }
 
 bool TReportBuilder::Complete() {
     std::vector<TReportStep> steps;
     auto threadStep = [&](const TThreadSection& thread) {
         steps.push_back({thread.Name, "GetThreadReport", [this, &thread] {
-                             TStackItemName innermost;
-                             innermost.Address = thread.State.InstructionPointer;
-                             TStackChecksums sums = StackChecksums({innermost});
-                             AnsiString text = ThreadContent(thread);
+                             TStackChecksums sums;
+                             AnsiString text = ThreadContent(thread, &sums);
                              if (thread.Failing)
                                  FFailingSums = sums;
                              else if (thread.State.Accessible)

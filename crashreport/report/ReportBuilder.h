@@ -29,6 +29,9 @@ struct TFailure {
     bool HasContext = false;
     std::vector<std::pair<AnsiString, uint64_t>> Registers;  // in report order
     uint64_t StackPointer = 0;
+    // The failing thread's processor context (the system's record as raw
+    // bytes) for the stack walk; empty: the walk shows only `Address`.
+    std::vector<unsigned char> Context = {};
 };
 
 // The process's count of reports, owned by the crash reporter: the first
@@ -76,7 +79,7 @@ private:
         bool Failing = false;
     };
     AnsiString LocationLine(uint64_t address);
-    AnsiString ThreadContent(const TThreadSection& thread);
+    AnsiString ThreadContent(const TThreadSection& thread, TStackChecksums* sums = nullptr);
     // The selected plug-ins that write a section, in `Plugins` order.
     std::vector<const TReportPlugin*> SectionPlugins() const;
 

@@ -81,7 +81,8 @@ std::vector<TThreadState> TWin32ReportSystem::Threads() {
         // is allocated between the suspend and the resume, so a thread that
         // holds the heap's lock cannot block us.
         CONTEXT context{};
-        context.ContextFlags = CONTEXT_CONTROL;
+        // All registers: the unwinding restores the saved ones frame by frame.
+        context.ContextFlags = CONTEXT_FULL;
         DWORD previous = SuspendThread(thread.Get());
         bool read = false;
         if (previous != DWORD(-1)) {
@@ -92,6 +93,8 @@ std::vector<TThreadState> TWin32ReportSystem::Threads() {
         state.Accessible = read;
         if (read) {
             TakeControlRegisters(context, state);
+            const auto* bytes = reinterpret_cast<const unsigned char*>(&context);
+            state.Context.assign(bytes, bytes + sizeof context);
         }
         threads.push_back(state);
     }

@@ -11,6 +11,7 @@
 #include "crashreport/ModuleFiles_win32.h"
 #include "crashreport/report/ReportSystem.h"
 #include "crashreport/report/ReportSystem_win32.h"
+#include "crashreport/stack/StackWalk.h"
 
 namespace qr {
 
@@ -244,18 +245,33 @@ AnsiString TWin32ReportSystem::ProgramVersion() { return FileVersionText(ModuleF
 
 uint32_t TWin32ReportSystem::CurrentThreadId() { return GetCurrentThreadId(); }
 
-TCodeLocation TWin32ReportSystem::Locate(uint64_t address) {
-    TCodeLocation location{address, std::nullopt, "", "", "", 0, std::nullopt};
-    HMODULE module = nullptr;
-    // The module's reference count is left alone: nothing to release.
-    if (GetModuleHandleExW(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCWSTR>(uintptr_t(address)), &module)) {
-        AnsiString path = Narrow(ModuleFileName(module));
-        location.Module =
-            path.substr(path.find_last_of('\\') == AnsiString::npos ? 0 : path.find_last_of('\\') + 1);
-    }
+namespace {
+
+// `name` was looked up for `address` or, for a return address, for the
+// call in front of it; offsets are the address's own.
+TCodeLocation Located(const TCodeName& name, uint64_t address) {
+    TCodeLocation location{address,       std::nullopt, name.Module, name.Unit,
+                           name.Function, name.Line,    std::nullopt};
+    if (name.FunctionStart) location.Offset = address - *name.FunctionStart;
+    // Code of the same file inlined from above the function has no offset.
+    if (name.Line && name.FirstLine && name.Line >= name.FirstLine)
+        location.LineOffset = name.Line - name.FirstLine;
     return location;
+}
+
+}  // namespace
+
+TCodeLocation TWin32ReportSystem::Locate(uint64_t address) { return Located(FNamer.Name(address), address); }
+
+std::vector<TCodeLocation> TWin32ReportSystem::StackItems(uint32_t threadId,
+                                                          const std::vector<unsigned char>& context) {
+    // Without a context only the calling thread can be walked, from here.
+    if (context.empty() && threadId != GetCurrentThreadId()) return {};
+    std::vector<TCodeLocation> items;
+    for (const TStackFrame& frame : WalkStack(context))
+        items.push_back(
+            Located(FNamer.Name(frame.Return ? frame.Address - 1 : frame.Address), frame.Address));
+    return items;
 }
 
 std::vector<unsigned char> TWin32ReportSystem::ReadStack(uint64_t address, size_t maxBytes) {

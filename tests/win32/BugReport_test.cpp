@@ -192,11 +192,14 @@ TEST(BugReportUnderWindows, EveryHeaderItemTheSystemAnswersAndTheSectionsInOrder
                                      std::regex(R"(thread \$[0-9a-f]+:( <suspended>)?( <priority:-?\d+>)?)")))
             << sections[i];
 
-    // The failing thread's location in this program; registers, stack dump.
+    // The failing thread's location in this program, named from the
+    // program's map: the thread that took the context; registers, stack dump.
     size_t at = text.find(AnsiString(failing) + "\r\n");
     std::string_view location = SplitLines(std::string_view(text).substr(at))[1];
     EXPECT_TRUE(
-        std::regex_match(AnsiString(location), std::regex(R"([0-9a-f]{16} \+0 win32_tests\.exe \?\?\?)")))
+        std::regex_match(AnsiString(location),
+                         std::regex(R"([0-9a-f]{16} \+[0-9a-f]+ win32_tests\.exe BugReport_test\.cpp +\d+ +)"
+                                    R"(\+\d+ .*TFailingThread.*)")))
         << location;
     EXPECT_TRUE(std::regex_search(text, std::regex("cpu registers:\r\nrax = [0-9a-f]{16}\r\n(r[a-z0-9]+ = "
                                                    "[0-9a-f]{16}\r\n){16}\r\nstack dump:\r\n")));
