@@ -24,6 +24,8 @@ TReportOptions ReportOptionsFrom(const TIMESettings& s, uint32_t mainThreadId, u
     options.ListThreads = s.GetBoolean("ListThreads");
     options.CpuRegs = s.GetBoolean("CpuRegs");
     options.StackDump = s.GetBoolean("StackDump");
+    options.ShowDisAsm = s.GetBoolean("ShowDisAsm");
+    options.LimitDisAsm = int(s.GetInteger("LimitDisAsm"));
     options.ShowRelAddrs = s.GetBoolean("ShowRelAddrs");
     options.ShowRelLines = s.GetBoolean("ShowRelLines");
     options.Plugins.clear();
@@ -181,6 +183,7 @@ void TReportBuilder::BuildSkeleton() {
     for (const TReportPlugin* plugin : SectionPlugins()) sections.Set(plugin->Name, kCalculatedSoon);
     if (FOptions.CpuRegs && FFailure.HasContext) sections.Set("cpu registers", kCalculatedSoon);
     if (FOptions.StackDump && FFailure.HasContext) sections.Set("stack dump", kCalculatedSoon);
+    if (FOptions.ShowDisAsm && FFailure.Address) sections.Set("disassembling", kCalculatedSoon);
 }
 
 AnsiString TReportBuilder::ThreadContent(const TThreadSection& thread, TStackChecksums* sums) {
@@ -232,6 +235,9 @@ bool TReportBuilder::Complete() {
                                  FSystem.ReadStack(FFailure.StackPointer, kStackDumpBytes);
                              return FormatStackDump(FFailure.StackPointer, bytes.data(), bytes.size());
                          }});
+    if (FOptions.ShowDisAsm && FFailure.Address)
+        steps.push_back({"disassembling", "GetCleartextDisAsm",
+                         [this] { return FSystem.Disassembling(FFailure.Address, FOptions.LimitDisAsm); }});
     for (const TReportPlugin* plugin : SectionPlugins())
         steps.push_back({plugin->Name, "plugin", plugin->Content});
     for (size_t i = 1; i < FThreads.size(); ++i)

@@ -45,7 +45,8 @@ private:
 };
 
 struct TReportOptions {
-    bool ListThreads = true, CpuRegs = true, StackDump = true;
+    bool ListThreads = true, CpuRegs = true, StackDump = true, ShowDisAsm = true;
+    int LimitDisAsm = 5;
     bool ShowRelAddrs = true, ShowRelLines = true;
     std::vector<AnsiString> Plugins = {"modules", "processes", "hardware"};
     uint32_t MainThreadId = 0;

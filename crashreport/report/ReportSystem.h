@@ -73,6 +73,10 @@ public:
                                                   const std::vector<unsigned char>& /*context*/) {
         return {};
     }
+    // The "disassembling" section's content for the function around
+    // `address`, at most the `limit` lines around it (0: all); empty when
+    // the system cannot disassemble.
+    virtual AnsiString Disassembling(uint64_t /*address*/, int /*limit*/) { return {}; }
     // The bytes from `address` to the end of its memory region, at most
     // `maxBytes`.
     virtual std::vector<unsigned char> ReadStack(uint64_t address, size_t maxBytes) = 0;

@@ -48,6 +48,7 @@ public:
     uint32_t CurrentThreadId() override;
     std::vector<TThreadState> Threads() override;
     TCodeLocation Locate(uint64_t address) override;
+    AnsiString Disassembling(uint64_t address, int limit) override;
     std::vector<TCodeLocation> StackItems(uint32_t threadId,
                                           const std::vector<unsigned char>& context) override;
     std::vector<unsigned char> ReadStack(uint64_t address, size_t maxBytes) override;

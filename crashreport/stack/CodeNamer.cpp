@@ -33,6 +33,7 @@ TCodeName TCodeNamer::Name(uint64_t address) {
     if (names.Map) {
         if (auto found = names.Map->Find(rva)) {
             name.FunctionStart = module->Base + found->FunctionStart;
+            name.FunctionSize = found->FunctionSize;
             name.Function = found->Function;
             name.Unit = found->Unit;
             name.Line = found->Line;

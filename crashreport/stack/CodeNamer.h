@@ -27,6 +27,7 @@ struct TCodeName {
     uint64_t Address = 0;
     AnsiString Module;  // empty: not inside a loaded module
     std::optional<uint64_t> FunctionStart;
+    uint64_t FunctionSize = 0;  // 0: unknown
     AnsiString Unit, Function;
     int Line = 0, FirstLine = 0;  // 0: unknown
 };

@@ -91,6 +91,7 @@ std::optional<TMapName> TNameMap::Find(uint32_t rva) const {
     if (rva - f.Start >= f.Size) return std::nullopt;
     TMapName name;
     name.FunctionStart = f.Start;
+    name.FunctionSize = f.Size;
     name.Function = &FStrings[f.Name];
     name.Unit = &FStrings[f.Unit];
     name.FirstLine = int(std::min<uint32_t>(f.FirstLine, INT32_MAX));

@@ -18,9 +18,10 @@ QR_DECLARE_EXCEPTION(ENameMapError, Exception);
 
 struct TMapName {
     uint32_t FunctionStart = 0;  // relative to the module's base
-    AnsiString Function, Unit;   // the unit is the source file's base name
-    int FirstLine = 0;           // 0: unknown
-    int Line = 0;                // 0: unknown
+    uint32_t FunctionSize = 0;
+    AnsiString Function, Unit;  // the unit is the source file's base name
+    int FirstLine = 0;          // 0: unknown
+    int Line = 0;               // 0: unknown
 };
 
 class TNameMap {
