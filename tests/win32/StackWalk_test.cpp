@@ -144,6 +144,20 @@ TEST(StackWalkUnderWindows, AFailureThreeCallsDeepNamesItsFunctionsLinesAndTheSy
     for (const AnsiString& line : stacks.Main) systemFrame |= std::regex_match(line, system);
     EXPECT_TRUE(systemFrame) << stacks.Text;
 
+    // The failing function's listing, the marker on the failing instruction.
+    std::vector<AnsiString> listing = SectionLines(stacks.Text, std::regex("disassembling:"));
+    ASSERT_GE(listing.size(), 2u) << stacks.Text;
+    EXPECT_EQ(listing[0], "qr::(anonymous namespace)::ThirdLevel  ; function entry point");
+    size_t marked = 0;
+    for (const AnsiString& line : listing)
+        if (line.size() > 17 && line[17] == '>') {
+            ++marked;
+            EXPECT_TRUE(std::regex_match(
+                line, std::regex("[0-9a-f]{16} > +" + std::to_string(kFailureLine) + " ud2")))
+                << line;
+        }
+    EXPECT_EQ(marked, 1u) << stacks.Text;
+
     // The main thread down to the program's entry.
     bool main = false, entry = false;
     for (const AnsiString& line : stacks.Main) {
