@@ -88,8 +88,8 @@ std::vector<std::pair<uint32_t, AnsiString>> TPeImage::Exports() const {
         if (address >= FExportAddress && address - FExportAddress < FExportSize) continue;
         uint64_t name = U32(names + uint64_t(i) * 4);
         if (!Has(name, 1)) continue;
-        size_t length =
-            strnlen(reinterpret_cast<const char*>(FBase + name), std::min(kMaxExportName, FSize - name));
+        size_t length = strnlen(reinterpret_cast<const char*>(FBase + name),
+                                size_t(std::min<uint64_t>(kMaxExportName, FSize - name)));
         exports.emplace_back(address, AnsiString(reinterpret_cast<const char*>(FBase + name), length));
     }
     std::sort(exports.begin(), exports.end());
