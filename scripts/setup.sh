@@ -18,3 +18,5 @@ if ((${#missing[@]})); then
     $SUDO apt-get update -q
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+# The disassembler's source, unpacked into the build tree.
+bash "$(dirname "$0")/fetch-capstone.sh"

@@ -4,6 +4,8 @@ namespace qr {
 
 void SetFailureContext(TFailure& failure, const CONTEXT& c) {
     failure.HasContext = true;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&c);
+    failure.Context.assign(bytes, bytes + sizeof c);
 #if defined(_WIN64)
     failure.Registers = {{"rax", c.Rax}, {"rbx", c.Rbx}, {"rcx", c.Rcx}, {"rdx", c.Rdx}, {"rsi", c.Rsi},
                          {"rdi", c.Rdi}, {"rip", c.Rip}, {"rsp", c.Rsp}, {"rbp", c.Rbp}, {"r8", c.R8},

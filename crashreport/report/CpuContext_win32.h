@@ -7,7 +7,8 @@
 namespace qr {
 
 // The registers in report order (x86: eax..ebp; x86-64: rax..rbp, r8..r15),
-// the stack pointer, and the context flag.
+// the stack pointer, the context flag, and the whole record for the stack
+// walk (the failing thread's stack must still stand when the walk runs).
 void SetFailureContext(TFailure& failure, const CONTEXT& context);
 
 }  // namespace qr

@@ -24,6 +24,8 @@ TReportOptions ReportOptionsFrom(const TIMESettings& s, uint32_t mainThreadId, u
     options.ListThreads = s.GetBoolean("ListThreads");
     options.CpuRegs = s.GetBoolean("CpuRegs");
     options.StackDump = s.GetBoolean("StackDump");
+    options.ShowDisAsm = s.GetBoolean("ShowDisAsm");
+    options.LimitDisAsm = int(s.GetInteger("LimitDisAsm"));
     options.ShowRelAddrs = s.GetBoolean("ShowRelAddrs");
     options.ShowRelLines = s.GetBoolean("ShowRelLines");
     options.Plugins.clear();
@@ -181,27 +183,39 @@ void TReportBuilder::BuildSkeleton() {
     for (const TReportPlugin* plugin : SectionPlugins()) sections.Set(plugin->Name, kCalculatedSoon);
     if (FOptions.CpuRegs && FFailure.HasContext) sections.Set("cpu registers", kCalculatedSoon);
     if (FOptions.StackDump && FFailure.HasContext) sections.Set("stack dump", kCalculatedSoon);
+    if (FOptions.ShowDisAsm && FFailure.Address) sections.Set("disassembling", kCalculatedSoon);
 }
 
-AnsiString TReportBuilder::ThreadContent(const TThreadSection& thread) {
+AnsiString TReportBuilder::ThreadContent(const TThreadSection& thread, TStackChecksums* sums) {
     if (!thread.State.Accessible) {
         AnsiString text = ">> stack not accessible";
         if (thread.Failing)
             text += ", exception location: \r\n" + LocationLine(thread.State.InstructionPointer);
         return text;
     }
-    // The innermost item; the stack walk adds the items behind it.
-    return LocationLine(thread.State.InstructionPointer);
+    const std::vector<unsigned char>& context = thread.Failing ? FFailure.Context : thread.State.Context;
+    std::vector<TCodeLocation> items = FSystem.StackItems(thread.State.Entry.Id, context);
+    if (items.empty()) {
+        // No walk: the innermost item alone.
+        if (sums) *sums = StackChecksums({TStackItemName{thread.State.InstructionPointer, 0, "", "", "", 0}});
+        return LocationLine(thread.State.InstructionPointer);
+    }
+    if (sums) {
+        std::vector<TStackItemName> names;
+        for (const TCodeLocation& l : items)
+            names.push_back(
+                {l.Address, l.Offset ? l.Address - *l.Offset : 0, l.Module, l.Unit, l.Function, l.Line});
+        *sums = StackChecksums(names);
+    }
+    return FormatStackLines(items, FOptions.ShowRelAddrs, FOptions.ShowRelLines);
 }
 
 bool TReportBuilder::Complete() {
     std::vector<TReportStep> steps;
     auto threadStep = [&](const TThreadSection& thread) {
         steps.push_back({thread.Name, "GetThreadReport", [this, &thread] {
-                             TStackItemName innermost;
-                             innermost.Address = thread.State.InstructionPointer;
-                             TStackChecksums sums = StackChecksums({innermost});
-                             AnsiString text = ThreadContent(thread);
+                             TStackChecksums sums;
+                             AnsiString text = ThreadContent(thread, &sums);
                              if (thread.Failing)
                                  FFailingSums = sums;
                              else if (thread.State.Accessible)
@@ -221,6 +235,9 @@ bool TReportBuilder::Complete() {
                                  FSystem.ReadStack(FFailure.StackPointer, kStackDumpBytes);
                              return FormatStackDump(FFailure.StackPointer, bytes.data(), bytes.size());
                          }});
+    if (FOptions.ShowDisAsm && FFailure.Address)
+        steps.push_back({"disassembling", "GetCleartextDisAsm",
+                         [this] { return FSystem.Disassembling(FFailure.Address, FOptions.LimitDisAsm); }});
     for (const TReportPlugin* plugin : SectionPlugins())
         steps.push_back({plugin->Name, "plugin", plugin->Content});
     for (size_t i = 1; i < FThreads.size(); ++i)

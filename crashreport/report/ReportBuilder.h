@@ -29,6 +29,9 @@ struct TFailure {
     bool HasContext = false;
     std::vector<std::pair<AnsiString, uint64_t>> Registers;  // in report order
     uint64_t StackPointer = 0;
+    // The failing thread's processor context (the system's record as raw
+    // bytes) for the stack walk; empty: the walk shows only `Address`.
+    std::vector<unsigned char> Context = {};
 };
 
 // The process's count of reports, owned by the crash reporter: the first
@@ -42,7 +45,8 @@ private:
 };
 
 struct TReportOptions {
-    bool ListThreads = true, CpuRegs = true, StackDump = true;
+    bool ListThreads = true, CpuRegs = true, StackDump = true, ShowDisAsm = true;
+    int LimitDisAsm = 5;
     bool ShowRelAddrs = true, ShowRelLines = true;
     std::vector<AnsiString> Plugins = {"modules", "processes", "hardware"};
     uint32_t MainThreadId = 0;
@@ -76,7 +80,7 @@ private:
         bool Failing = false;
     };
     AnsiString LocationLine(uint64_t address);
-    AnsiString ThreadContent(const TThreadSection& thread);
+    AnsiString ThreadContent(const TThreadSection& thread, TStackChecksums* sums = nullptr);
     // The selected plug-ins that write a section, in `Plugins` order.
     std::vector<const TReportPlugin*> SectionPlugins() const;
 

@@ -79,9 +79,13 @@ std::vector<TThreadState> TWin32ReportSystem::Threads() {
         state.Priority = priority == THREAD_PRIORITY_ERROR_RETURN ? 0 : priority;
         // A context is only consistent while the thread stands still; nothing
         // is allocated between the suspend and the resume, so a thread that
-        // holds the heap's lock cannot block us.
+        // holds the heap's lock cannot block us. Threads are not kept paused
+        // for the report: this pause lasts one GetThreadContext, and the walk
+        // later reads the stack below the saved stack pointer, which stays
+        // as it is while the thread waits deeper in its own calls.
         CONTEXT context{};
-        context.ContextFlags = CONTEXT_CONTROL;
+        // All registers: the unwinding restores the saved ones frame by frame.
+        context.ContextFlags = CONTEXT_FULL;
         DWORD previous = SuspendThread(thread.Get());
         bool read = false;
         if (previous != DWORD(-1)) {
@@ -92,6 +96,8 @@ std::vector<TThreadState> TWin32ReportSystem::Threads() {
         state.Accessible = read;
         if (read) {
             TakeControlRegisters(context, state);
+            const auto* bytes = reinterpret_cast<const unsigned char*>(&context);
+            state.Context.assign(bytes, bytes + sizeof context);
         }
         threads.push_back(state);
     }

@@ -25,6 +25,7 @@ struct TThreadState {
     bool Accessible = true;  // its context and stack could be read
     uint64_t InstructionPointer = 0;
     uint64_t StackPointer = 0;
+    std::vector<unsigned char> Context = {};  // the system's context record; empty: not taken
 };
 
 class IReportSystem {
@@ -64,6 +65,18 @@ public:
     virtual std::vector<TThreadState> Threads() = 0;
     // What is known of a code address before the stack walk names it.
     virtual TCodeLocation Locate(uint64_t address) = 0;
+    // The call stack of a thread, innermost first, each item named as far
+    // as known; `context` is the thread's processor context as raw bytes
+    // (empty: the calling thread from where it is). Empty when the system
+    // cannot walk stacks; the report then shows the innermost location.
+    virtual std::vector<TCodeLocation> StackItems(uint32_t /*threadId*/,
+                                                  const std::vector<unsigned char>& /*context*/) {
+        return {};
+    }
+    // The "disassembling" section's content for the function around
+    // `address`, at most the `limit` lines around it (0: all); empty when
+    // the system cannot disassemble.
+    virtual AnsiString Disassembling(uint64_t /*address*/, int /*limit*/) { return {}; }
     // The bytes from `address` to the end of its memory region, at most
     // `maxBytes`.
     virtual std::vector<unsigned char> ReadStack(uint64_t address, size_t maxBytes) = 0;

@@ -11,6 +11,8 @@
 #include "crashreport/ModuleFiles_win32.h"
 #include "crashreport/report/ReportSystem.h"
 #include "crashreport/report/ReportSystem_win32.h"
+#include "crashreport/stack/Disassembly.h"
+#include "crashreport/stack/StackWalk.h"
 
 namespace qr {
 
@@ -244,18 +246,78 @@ AnsiString TWin32ReportSystem::ProgramVersion() { return FileVersionText(ModuleF
 
 uint32_t TWin32ReportSystem::CurrentThreadId() { return GetCurrentThreadId(); }
 
-TCodeLocation TWin32ReportSystem::Locate(uint64_t address) {
-    TCodeLocation location{address, std::nullopt, "", "", "", 0, std::nullopt};
-    HMODULE module = nullptr;
-    // The module's reference count is left alone: nothing to release.
-    if (GetModuleHandleExW(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCWSTR>(uintptr_t(address)), &module)) {
-        AnsiString path = Narrow(ModuleFileName(module));
-        location.Module =
-            path.substr(path.find_last_of('\\') == AnsiString::npos ? 0 : path.find_last_of('\\') + 1);
-    }
+namespace {
+
+// `name` was looked up for `address` or, for a return address, for the
+// call in front of it; offsets are the address's own.
+TCodeLocation Located(const TCodeName& name, uint64_t address) {
+    TCodeLocation location{address,       std::nullopt, name.Module, name.Unit,
+                           name.Function, name.Line,    std::nullopt};
+    if (name.FunctionStart) location.Offset = address - *name.FunctionStart;
+    // Code of the same file inlined from above the function has no offset.
+    if (name.Line && name.FirstLine && name.Line >= name.FirstLine)
+        location.LineOffset = name.Line - name.FirstLine;
     return location;
+}
+
+}  // namespace
+
+namespace {
+
+// Longer functions are listed from the location on.
+constexpr uint64_t kMaxDisassembledBytes = 64 * 1024;
+
+// The readable bytes of the module's code from `address` on.
+std::vector<unsigned char> ReadCode(uint64_t address, uint64_t size) {
+    std::vector<unsigned char> code(size_t(size), 0);
+    SIZE_T read = 0;
+    // The current process's pseudo handle: nothing to close.
+    if (!ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<const void*>(uintptr_t(address)),
+                           code.data(), code.size(), &read))
+        read = 0;
+    code.resize(read);
+    return code;
+}
+
+}  // namespace
+
+TCodeLocation TWin32ReportSystem::Locate(uint64_t address) { return Located(FNamer.Name(address), address); }
+
+AnsiString TWin32ReportSystem::Disassembling(uint64_t address, int limit) {
+    TCodeName name = FNamer.Name(address);
+    if (name.Module.empty()) return {};  // not code of a loaded module
+    TDisasmFunction function;
+    function.Name = name.Function;
+    function.Marked = address;
+    function.Is64 = sizeof(void*) == 8;
+    function.Start = name.FunctionStart.value_or(address);
+    uint64_t end = name.FunctionSize ? function.Start + name.FunctionSize : 0;
+#if defined(_WIN64)
+    // The unwind data knows every function's extent, named or not.
+    DWORD64 imageBase = 0;
+    if (PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(address, &imageBase, nullptr)) {
+        if (!name.FunctionStart) function.Start = imageBase + entry->BeginAddress;
+        end = imageBase + entry->EndAddress;
+    }
+#endif
+    // Without a known end: the code from the entry to a little behind the location.
+    if (end <= address) end = address + 64;
+    if (address < function.Start || end - function.Start > kMaxDisassembledBytes) function.Start = address;
+    std::vector<unsigned char> code = ReadCode(function.Start, end - function.Start);
+    function.Code = std::move(code);
+    function.LineOf = [this](uint64_t a) { return FNamer.Name(a).Line; };
+    return FormatDisassembly(function, limit, kAddressDigits);
+}
+
+std::vector<TCodeLocation> TWin32ReportSystem::StackItems(uint32_t threadId,
+                                                          const std::vector<unsigned char>& context) {
+    // Without a context only the calling thread can be walked, from here.
+    if (context.empty() && threadId != GetCurrentThreadId()) return {};
+    std::vector<TCodeLocation> items;
+    for (const TStackFrame& frame : WalkStack(context))
+        items.push_back(
+            Located(FNamer.Name(frame.Return ? frame.Address - 1 : frame.Address), frame.Address));
+    return items;
 }
 
 std::vector<unsigned char> TWin32ReportSystem::ReadStack(uint64_t address, size_t maxBytes) {

@@ -9,6 +9,8 @@
 #include "base/win32/Handles.h"
 #include "crashreport/ModuleFiles_win32.h"
 #include "crashreport/report/ReportSystem.h"
+#include "crashreport/stack/CodeNamer.h"
+#include "crashreport/stack/ModuleImages.h"
 
 namespace qr {
 
@@ -46,10 +48,17 @@ public:
     uint32_t CurrentThreadId() override;
     std::vector<TThreadState> Threads() override;
     TCodeLocation Locate(uint64_t address) override;
+    AnsiString Disassembling(uint64_t address, int limit) override;
+    std::vector<TCodeLocation> StackItems(uint32_t threadId,
+                                          const std::vector<unsigned char>& context) override;
     std::vector<unsigned char> ReadStack(uint64_t address, size_t maxBytes) override;
     std::vector<TModuleLine> Modules() override;
     std::vector<TProcessLine> Processes() override;
     std::vector<TDeviceLine> Hardware() override;
+
+private:
+    // Maps and export tables, read once per module while the report is made.
+    TCodeNamer FNamer{LoadedModuleAt};
 };
 
 }  // namespace qr

@@ -47,6 +47,36 @@ AnsiString FormatLocationLine(const TCodeLocation& l, bool showRelAddrs, bool sh
     return line;
 }
 
+AnsiString FormatStackLines(const std::vector<TCodeLocation>& items, bool showRelAddrs, bool showRelLines,
+                            int digits) {
+    size_t offsetWidth = 1, moduleWidth = 0, unitWidth = 0, lineWidth = 0, relWidth = 0;
+    auto relLine = [](const TCodeLocation& l) {
+        return l.Line && l.LineOffset ? "+" + std::to_string(*l.LineOffset) : AnsiString();
+    };
+    for (const TCodeLocation& l : items) {
+        offsetWidth = std::max(offsetWidth, Hex(l.Offset.value_or(0)).size());
+        moduleWidth = std::max(moduleWidth, l.Module.size());
+        unitWidth = std::max(unitWidth, l.Unit.size());
+        if (l.Line) lineWidth = std::max(lineWidth, std::to_string(l.Line).size());
+        relWidth = std::max(relWidth, relLine(l).size());
+    }
+    auto rightAligned = [](const AnsiString& text, size_t width) {
+        return AnsiString(width - text.size(), ' ') + text + " ";
+    };
+    std::vector<AnsiString> lines;
+    for (const TCodeLocation& l : items) {
+        AnsiString line = Hex(l.Address, digits) + " ";
+        if (showRelAddrs) line += "+" + Hex(l.Offset.value_or(0), int(offsetWidth)) + " ";
+        if (moduleWidth) line += Padded(l.Module, moduleWidth + 1);
+        if (unitWidth) line += Padded(l.Unit, unitWidth + 1);
+        if (lineWidth) line += rightAligned(l.Line ? std::to_string(l.Line) : AnsiString(), lineWidth);
+        if (showRelLines && relWidth) line += rightAligned(relLine(l), relWidth);
+        line += l.Function.empty() ? AnsiString("???") : l.Function;
+        lines.push_back(line);
+    }
+    return JoinLines(lines);
+}
+
 AnsiString FormatCpuRegisters(const std::vector<std::pair<AnsiString, uint64_t>>& registers, int digits) {
     std::vector<AnsiString> lines;
     for (const auto& [name, value] : registers) lines.push_back(name + " = " + Hex(value, digits));

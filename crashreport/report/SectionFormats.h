@@ -30,6 +30,13 @@ struct TCodeLocation {
 AnsiString FormatLocationLine(const TCodeLocation& location, bool showRelAddrs, bool showRelLines,
                               int digits = kAddressDigits);
 
+// The items of one call stack, innermost first, in aligned columns:
+// address, "+offset" zero-padded to the widest, module, unit, line and
+// "+line offset" right-aligned, function. A column that no item fills is
+// left out.
+AnsiString FormatStackLines(const std::vector<TCodeLocation>& items, bool showRelAddrs, bool showRelLines,
+                            int digits = kAddressDigits);
+
 // "<name> = <value>" lines, values with `digits` hexadecimal digits.
 AnsiString FormatCpuRegisters(const std::vector<std::pair<AnsiString, uint64_t>>& registers,
                               int digits = kAddressDigits);

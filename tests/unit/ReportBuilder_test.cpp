@@ -3,6 +3,8 @@
 // placeholders and the completion.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <regex>
 #include <stdexcept>
 
@@ -67,6 +69,20 @@ public:
         return {{0, "", std::nullopt, std::nullopt, std::nullopt, 0, ""}};
     }
     std::vector<TDeviceLine> Hardware() override { return {{"System", "PCI bus", "", "", ""}}; }
+    // Walked stacks by thread id, and the context each walk was given.
+    std::map<uint32_t, std::vector<TCodeLocation>> Stacks;
+    std::map<uint32_t, std::vector<unsigned char>> WalkedContexts;
+    std::vector<TCodeLocation> StackItems(uint32_t threadId,
+                                          const std::vector<unsigned char>& context) override {
+        WalkedContexts[threadId] = context;
+        return Stacks.count(threadId) ? Stacks[threadId] : std::vector<TCodeLocation>{};
+    }
+    AnsiString Listing;
+    std::optional<std::pair<uint64_t, int>> ListingAsked;
+    AnsiString Disassembling(uint64_t address, int limit) override {
+        ListingAsked = {address, limit};
+        return Listing;
+    }
 };
 
 class ReportBuilding : public ::testing::Test {
@@ -106,6 +122,58 @@ protected:
                               {{0x10, "main thread", ""}, {0x20, "", "TIdThread"}, {0x60, "-", ""}});
     }
 };
+
+TEST_F(ReportBuilding, WalkedStacksGiveTheLinesAndChecksumsAndTheFunctionItsListing) {
+    const std::vector<TCodeLocation> failing = {
+        {0x401234, 0x34, "quellora-remote.exe", "Main.cpp", "qr::Crash", 20, 2},
+        {0x402010, 0x10, "quellora-remote.exe", "Main.cpp", "qr::Caller", 31, 1}};
+    const std::vector<TCodeLocation> main = {
+        {0x7ff800001000ull, 0x20, "ntdll.dll", "", "NtWait", 0, std::nullopt}};
+    System.Stacks = {{0x20, failing}, {0x10, main}, {0x40, {{0x401100, 0, "q.exe", "Q.cpp", "f", 3, 0}}}};
+    System.Listing = "qr::Crash  ; function entry point";
+    Failure.Context = {1, 2, 3};
+    Options.LimitDisAsm = 7;
+    TReportBuilder builder = Builder();
+    builder.BuildHeader();
+    builder.BuildSkeleton();
+    EXPECT_EQ(Report.Sections().Get("disassembling"), ">> will be calculated soon");
+    EXPECT_TRUE(builder.Complete());
+
+    const TIMEFields& s = Report.Sections();
+    EXPECT_EQ(s.Get("thread $20 (TIdThread):"), FormatStackLines(failing, true, true));
+    EXPECT_EQ(s.Get("main thread ($10):"), FormatStackLines(main, true, true));
+    // The failing thread is walked from the failure's context, the others
+    // from their own.
+    EXPECT_EQ(System.WalkedContexts[0x20], (std::vector<unsigned char>{1, 2, 3}));
+    EXPECT_TRUE(System.WalkedContexts[0x10].empty());
+    auto names = [](const std::vector<TCodeLocation>& items) {
+        std::vector<TStackItemName> n;
+        for (const TCodeLocation& l : items)
+            n.push_back(
+                {l.Address, l.Address - l.Offset.value_or(l.Address), l.Module, l.Unit, l.Function, l.Line});
+        return n;
+    };
+    const TStackChecksums thread40 = StackChecksums(names(System.Stacks[0x40]));
+    // Only the other stacks with a line number count for the third checksum.
+    EXPECT_EQ(Report.Header().Get("callstack crc"),
+              CallstackCrcText(StackChecksums(names(failing)), {StackChecksums(names(main)), thread40}));
+    EXPECT_NE(CallstackCrcText(StackChecksums(names(failing)), {}), CallstackCrcText({}, {}));
+
+    EXPECT_EQ(s.Get("disassembling"), "qr::Crash  ; function entry point");
+    EXPECT_EQ(System.ListingAsked, (std::pair<uint64_t, int>{0x401234, 7}));
+    // Without a listing the section goes; with ShowDisAsm off it never comes.
+    TBugReport second;
+    System.Listing.clear();
+    TReportBuilder none(second, System, Failure, Options, {});
+    none.BuildSkeleton();
+    EXPECT_TRUE(none.Complete());
+    EXPECT_FALSE(second.Sections().Get("disassembling"));
+    Options.ShowDisAsm = false;
+    TBugReport third;
+    TReportBuilder off(third, System, Failure, Options, {});
+    off.BuildSkeleton();
+    EXPECT_FALSE(third.Sections().Get("disassembling"));
+}
 
 TEST(ReportCounter, CountsFromOnePerOwner) {
     TReportCounter counter, other;
@@ -178,7 +246,8 @@ TEST_F(ReportBuilding, SkeletonThenCompletionInOrder) {
     EXPECT_EQ(Names(Report.Sections()),
               (std::vector<AnsiString>{
                   "thread $20 (TIdThread):", "main thread ($10):", "thread $40: <suspended> <priority:2>",
-                  "thread $50:", "modules", "processes", "hardware", "cpu registers", "stack dump"}));
+                  "thread $50:", "modules", "processes", "hardware", "cpu registers", "stack dump",
+                  "disassembling"}));
     const int digits = kAddressDigits;
     const AnsiString failingLine = std::string(size_t(digits) - 6, '0') + "401234 +0 quellora-remote.exe ???";
     EXPECT_EQ(Report.Sections().Get("thread $20 (TIdThread):"),
@@ -217,7 +286,7 @@ TEST_F(ReportBuilding, PluginsAreSelectedAndOrderedByTheSetting) {
     TReportBuilder builder(Report, System, Failure, Options, {}, plugins);
     builder.BuildSkeleton();
     EXPECT_EQ(Names(Report.Sections()),
-              (std::vector<AnsiString>{"thread $20:", "processes", "extra", "modules"}));
+              (std::vector<AnsiString>{"thread $20:", "processes", "extra", "modules", "disassembling"}));
     EXPECT_TRUE(builder.Complete());
     EXPECT_NE(Report.Text().find("\r\nextra:\r\nline 1\r\n.\r\nline 3\r\n\r\nmodules:\r\n"),
               AnsiString::npos);
@@ -246,8 +315,8 @@ TEST_F(ReportBuilding, OnlyTheFailingThreadWithoutListThreadsAndNoContextSection
     System.Failing = {"locate"};
     TReportBuilder builder = Builder();
     builder.BuildSkeleton();
-    EXPECT_EQ(Names(Report.Sections()),
-              (std::vector<AnsiString>{"main thread ($10):", "modules", "processes", "hardware"}));
+    EXPECT_EQ(Names(Report.Sections()), (std::vector<AnsiString>{"main thread ($10):", "modules", "processes",
+                                                                 "hardware", "disassembling"}));
     // Without a name for the address: the address alone.
     EXPECT_TRUE(Report.Sections().Get("main thread ($10):")->find(" +0 ???\r\n") != AnsiString::npos);
 }

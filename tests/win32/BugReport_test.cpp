@@ -178,25 +178,28 @@ TEST(BugReportUnderWindows, EveryHeaderItemTheSystemAnswersAndTheSectionsInOrder
     }
 
     std::vector<AnsiString> sections = SectionNames(text);
-    ASSERT_GE(sections.size(), 7u);
+    ASSERT_GE(sections.size(), 8u);
     char failing[64];
     std::snprintf(failing, sizeof failing, "thread $%lx:", static_cast<unsigned long>(thread.Id()));
     EXPECT_EQ(sections[0], failing);
     EXPECT_TRUE(
         std::regex_match(sections[1], std::regex(R"(main thread \(\$[0-9a-f]+\):( <priority:-?\d+>)?)")));
-    const std::vector<AnsiString> tail(sections.end() - 5, sections.end());
-    EXPECT_EQ(tail, (std::vector<AnsiString>{
-                        "modules:", "processes:", "hardware:", "cpu registers:", "stack dump:"}));
-    for (size_t i = 2; i + 5 < sections.size(); ++i)
+    const std::vector<AnsiString> tail(sections.end() - 6, sections.end());
+    EXPECT_EQ(tail, (std::vector<AnsiString>{"modules:", "processes:", "hardware:", "cpu registers:",
+                                             "stack dump:", "disassembling:"}));
+    for (size_t i = 2; i + 6 < sections.size(); ++i)
         EXPECT_TRUE(std::regex_match(sections[i],
                                      std::regex(R"(thread \$[0-9a-f]+:( <suspended>)?( <priority:-?\d+>)?)")))
             << sections[i];
 
-    // The failing thread's location in this program; registers, stack dump.
+    // The failing thread's location in this program, named from the
+    // program's map: the thread that took the context; registers, stack dump.
     size_t at = text.find(AnsiString(failing) + "\r\n");
     std::string_view location = SplitLines(std::string_view(text).substr(at))[1];
     EXPECT_TRUE(
-        std::regex_match(AnsiString(location), std::regex(R"([0-9a-f]{16} \+0 win32_tests\.exe \?\?\?)")))
+        std::regex_match(AnsiString(location),
+                         std::regex(R"([0-9a-f]{16} \+[0-9a-f]+ win32_tests\.exe BugReport_test\.cpp +\d+ +)"
+                                    R"(\+\d+ .*TFailingThread.*)")))
         << location;
     EXPECT_TRUE(std::regex_search(text, std::regex("cpu registers:\r\nrax = [0-9a-f]{16}\r\n(r[a-z0-9]+ = "
                                                    "[0-9a-f]{16}\r\n){16}\r\nstack dump:\r\n")));
