@@ -100,6 +100,8 @@ void TCrashReporter::Report(const TFailureSite& given) {
         if (note && (!site.Object || note->Object == object)) {
             site.Address = note->Address;
             if (!site.Context && note->HasContext) site.Context = &note->Context;
+            site.PreparedStack = note->Frames;
+            site.PreparedFrames = note->FrameCount;
         }
     }
 
@@ -132,6 +134,7 @@ void TCrashReporter::Report(const TFailureSite& given) {
     request.Context = site.Context;
     request.Point = site.Point;
     request.RelatedObject = site.RelatedObject;
+    request.PreparedStack = site.PreparedFrames ? const_cast<void**>(site.PreparedStack) : nullptr;
 
     if (LoaderLockStaysHeld()) {
         // No new thread could start: handle it here.

@@ -124,6 +124,10 @@ std::shared_ptr<TIMEException> TFailureHandler::CreateFailure(const TExceptReque
         failure->Context = *request.Context;
         failure->HasContext = true;
     }
+    // The system's capture may run on past the thread's first frame.
+    if (request.Site && request.Site->PreparedStack)
+        for (unsigned i = 0; i < request.Site->PreparedFrames && request.Site->PreparedStack[i]; ++i)
+            failure->PreparedStack.push_back(reinterpret_cast<uintptr_t>(request.Site->PreparedStack[i]));
     failure->StackPointer = request.StackPointer;
     failure->FramePointer = request.FramePointer;
     failure->Point = request.Point;
@@ -144,6 +148,7 @@ void TFailureHandler::StartReport(TIMEException& failure, bool inHandlerThread) 
     data.ProgramUpTime = GetTickCount64() - FEnv.StartTick;
     data.Number = FEnv.Counter ? FEnv.Counter->Next() : 1;
     if (failure.HasContext) SetFailureContext(data, failure.Context);
+    data.PreparedStack = failure.PreparedStack;
     failure.ReportSystem = CreateReportSystem();
     std::vector<TThreadEntry> names = FEnv.Threads ? FEnv.Threads->Entries() : std::vector<TThreadEntry>{};
     failure.Builder = std::make_unique<TReportBuilder>(

@@ -41,6 +41,7 @@ public:
     bool HasContext = false;
     CONTEXT Context{};
     uintptr_t StackPointer = 0, FramePointer = 0;
+    std::vector<uint64_t> PreparedStack;  // noted at the throw; empty: walked
     TInterceptionPoint Point = TInterceptionPoint::MainLoop;
     void* RelatedObject = nullptr;
     bool CanContinue = true;

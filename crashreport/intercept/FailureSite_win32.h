@@ -37,6 +37,9 @@ struct TFailureSite {
     const CONTEXT* Context = nullptr;
     void* Address = nullptr;            // missing: taken from the throw note
     const char* RuntimeText = nullptr;  // run-time errors: the runtime's text
+    // The call stack noted at the throw (return addresses); none: walked.
+    void* const* PreparedStack = nullptr;
+    unsigned PreparedFrames = 0;
     void* RelatedObject = nullptr;
 };
 

@@ -58,6 +58,8 @@ extern "C" void __wrap___cxa_throw(void* object, std::type_info* type, void (*de
     // The captured context is this function's; one step out is the thrower.
     qr::StepOut(note.Context, note.Address);
     note.HasContext = true;
+    // Frame 0 is this function; the first one kept is the thrower.
+    note.FrameCount = RtlCaptureStackBackTrace(1, qr::TThrowNote::kMaxFrames, note.Frames, nullptr);
     qr::tNoted = true;
     __real___cxa_throw(object, type, destroy);
 }

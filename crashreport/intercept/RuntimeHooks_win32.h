@@ -16,6 +16,11 @@ struct TThrowNote {
     void* Address = nullptr;       // just behind the throwing call
     CONTEXT Context;               // the thrower's registers at that call
     bool HasContext = false;
+    // The call stack at the throw, return addresses from the thrower
+    // outward: unwinding to the catch destroys those frames.
+    static constexpr int kMaxFrames = 62;
+    void* Frames[kMaxFrames];
+    unsigned FrameCount = 0;
 };
 
 // This thread's note; null when it threw nothing since the last clear.

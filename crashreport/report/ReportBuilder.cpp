@@ -194,7 +194,9 @@ AnsiString TReportBuilder::ThreadContent(const TThreadSection& thread, TStackChe
         return text;
     }
     const std::vector<unsigned char>& context = thread.Failing ? FFailure.Context : thread.State.Context;
-    std::vector<TCodeLocation> items = FSystem.StackItems(thread.State.Entry.Id, context);
+    std::vector<TCodeLocation> items = thread.Failing && !FFailure.PreparedStack.empty()
+                                           ? FSystem.NamedReturnAddresses(FFailure.PreparedStack)
+                                           : FSystem.StackItems(thread.State.Entry.Id, context);
     if (items.empty()) {
         // No walk: the innermost item alone.
         if (sums) *sums = StackChecksums({TStackItemName{thread.State.InstructionPointer, 0, "", "", "", 0}});

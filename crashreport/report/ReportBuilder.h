@@ -32,6 +32,11 @@ struct TFailure {
     // The failing thread's processor context (the system's record as raw
     // bytes) for the stack walk; empty: the walk shows only `Address`.
     std::vector<unsigned char> Context = {};
+    // The failing thread's call stack as noted when the error was thrown
+    // (return addresses, innermost first): the frames between the throw
+    // and the reporting catch are gone by the time the report is made.
+    // Empty: the stack is walked from `Context`.
+    std::vector<uint64_t> PreparedStack = {};
 };
 
 // The process's count of reports, owned by the crash reporter: the first

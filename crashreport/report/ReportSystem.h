@@ -73,6 +73,11 @@ public:
                                                   const std::vector<unsigned char>& /*context*/) {
         return {};
     }
+    // A call stack noted earlier as return addresses, innermost first, each
+    // item named as far as known.
+    virtual std::vector<TCodeLocation> NamedReturnAddresses(const std::vector<uint64_t>& /*addresses*/) {
+        return {};
+    }
     // The "disassembling" section's content for the function around
     // `address`, at most the `limit` lines around it (0: all); empty when
     // the system cannot disassemble.

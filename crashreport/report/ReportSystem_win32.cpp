@@ -320,6 +320,13 @@ std::vector<TCodeLocation> TWin32ReportSystem::StackItems(uint32_t threadId,
     return items;
 }
 
+std::vector<TCodeLocation> TWin32ReportSystem::NamedReturnAddresses(const std::vector<uint64_t>& addresses) {
+    std::vector<TCodeLocation> items;
+    // A return address belongs to the line of its call.
+    for (uint64_t address : addresses) items.push_back(Located(FNamer.Name(address - 1), address));
+    return items;
+}
+
 std::vector<unsigned char> TWin32ReportSystem::ReadStack(uint64_t address, size_t maxBytes) {
     MEMORY_BASIC_INFORMATION info{};
     auto at = reinterpret_cast<const void*>(uintptr_t(address));

@@ -49,6 +49,7 @@ public:
     std::vector<TThreadState> Threads() override;
     TCodeLocation Locate(uint64_t address) override;
     AnsiString Disassembling(uint64_t address, int limit) override;
+    std::vector<TCodeLocation> NamedReturnAddresses(const std::vector<uint64_t>& addresses) override;
     std::vector<TCodeLocation> StackItems(uint32_t threadId,
                                           const std::vector<unsigned char>& context) override;
     std::vector<unsigned char> ReadStack(uint64_t address, size_t maxBytes) override;

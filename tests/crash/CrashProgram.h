@@ -26,6 +26,7 @@ public:
         Application.ShowMainForm = false;
         Application.OnException = [this](std::exception_ptr e) {
             Reporter.ReportException(e, TInterceptionPoint::MainLoop, true);
+            if (FInStep) StepEnded();
         };
         Queue.SetWakeUp([this] { PostMessageW(Application.Handle(), WM_NULL, 0, 0); });
         Queue.SetErrorHandler([this](std::exception_ptr e) {
@@ -36,9 +37,13 @@ public:
         FHook = [this](UINT msg, WPARAM, LPARAM, LRESULT& result) {
             if (msg != kStepMessage) return false;
             result = 0;
+            FPending = false;
+            if (FSteps.empty()) return true;
             std::function<void()> step = std::move(FSteps.front());
             FSteps.pop_front();
+            FInStep = true;
             step();  // may throw: the application's window procedure reports it
+            StepEnded();
             return true;
         };
         Application.HookMainWindow(&FHook);
@@ -48,10 +53,12 @@ public:
         Application.UnhookMainWindow(&FHook);
     }
 
-    // Runs `step` from the main loop, after the steps posted before it.
+    // Runs `step` from the main loop once the steps posted before it have
+    // ended (a failing one: once its failure has been handled), so that
+    // each step starts from the same place.
     void Post(std::function<void()> step) {
         FSteps.push_back(std::move(step));
-        PostMessageW(Application.Handle(), kStepMessage, 0, 0);
+        if (!FPending && !FInStep) PostNextStep();
     }
     void PostQuit(int exitCode) {
         Post([exitCode] { PostQuitMessage(exitCode); });
@@ -86,7 +93,18 @@ public:
     TMainThreadQueue Queue;
 
 private:
+    void StepEnded() {
+        FInStep = false;
+        PostNextStep();
+    }
+    void PostNextStep() {
+        FPending = !FSteps.empty();
+        if (FPending) PostMessageW(Application.Handle(), kStepMessage, 0, 0);
+    }
+
     static constexpr UINT kStepMessage = WM_APP + 0x51;
+    bool FPending = false;  // a step message is on its way
+    bool FInStep = false;   // a step runs (or failed and is being reported)
     std::deque<std::function<void()>> FSteps;
     TApplication::TWindowHook FHook;
 };
