@@ -23,8 +23,14 @@ namespace {
 // What an install puts into the program folder: the program, the user's
 // README, the uninstaller and the licence of the icon set the dialog's
 // pictures come from.
-const std::vector<std::string> kInstalledFiles = {"README.txt", "licences", "licences/tango-icon-theme.txt",
-                                                  "quellora-remote.exe", "uninstall.exe"};
+// The crash reporter's disassembler and compression come with their licences.
+const std::vector<std::string> kInstalledFiles = {"README.txt",
+                                                  "licences",
+                                                  "licences/capstone.txt",
+                                                  "licences/tango-icon-theme.txt",
+                                                  "licences/zlib.txt",
+                                                  "quellora-remote.exe",
+                                                  "uninstall.exe"};
 
 const std::string kUninstallKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellora Remote Server";
