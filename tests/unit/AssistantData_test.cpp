@@ -120,10 +120,5 @@ TEST(AssistantDefinition, NoScreenshotFormAtDepthZeroAndLookupStopsAtFirstGap) {
     EXPECT_FALSE(FindAssistant(settings, u"C", true));
 }
 
-TEST(AssistantDefinition, FormResourceNameIsTmeAndUpperCase) {
-    EXPECT_EQ(FormResourceName(u"ContactForm"), UString(u"TMECONTACTFORM"));
-    EXPECT_EQ(FormResourceName(u"ScrShotForm"), UString(u"TMESCRSHOTFORM"));
-}
-
 }  // namespace
 }  // namespace qr

@@ -8,17 +8,6 @@
 namespace qr {
 namespace {
 
-TEST(ProgressAreas, StartsAreTheSumsOfEarlierWeights) {
-    TProgressAreas areas;
-    areas.Add(u"one", 100);
-    areas.Add(u"two", 300);
-    areas.Add(u"three", 600);
-    ASSERT_EQ(areas.Areas().size(), 3u);
-    EXPECT_EQ(areas.Areas()[0].Start, 0);
-    EXPECT_EQ(areas.Areas()[1].Start, 100);
-    EXPECT_EQ(areas.Areas()[2].Start, 400);
-}
-
 TEST(ProgressAreas, PositionFollowsTheFormulaAcrossAreas) {
     TProgressAreas areas;
     areas.Add(u"one", 100);
