@@ -22,8 +22,8 @@ namespace {
 
 // What an install puts into the program folder: the program, the user's
 // README, the uninstaller and the licence of the icon set the dialog's
-// pictures come from.
-// The crash reporter's disassembler and compression come with their licences.
+// pictures come from, and those of the crash reporter's disassembler and
+// compression.
 const std::vector<std::string> kInstalledFiles = {"README.txt",
                                                   "licences",
                                                   "licences/capstone.txt",

@@ -1,0 +1,311 @@
+#include "crashreport/ui/ReportTabs.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "crashreport/report/ReportLayout.h"
+
+namespace qr {
+
+namespace {
+
+using TRow = std::vector<AnsiString>;
+
+bool IsHexDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(uint8_t(c)); });
+}
+
+bool IsDecimal(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(uint8_t(c)); });
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// "$1a4" alone, as the thread's id is written.
+bool IsThreadId(std::string_view text) {
+    return text.size() > 1 && text[0] == '$' && IsHexDigits(text.substr(1));
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+std::vector<std::string_view> Words(std::string_view line) {
+    std::vector<std::string_view> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        if (line[i] == ' ') {
+            ++i;
+            continue;
+        }
+        size_t end = line.find(' ', i);
+        if (end == std::string_view::npos) end = line.size();
+        words.push_back(line.substr(i, end - i));
+        i = end;
+    }
+    return words;
+}
+
+AnsiString Joined(const std::vector<std::string_view>& words, size_t from, size_t to) {
+    AnsiString text;
+    for (size_t i = from; i < to; ++i) text += AnsiString(i > from ? " " : "") + AnsiString(words[i]);
+    return text;
+}
+
+// Still waiting for the completion thread, or a step of it failed: such a
+// section has none of its usual columns.
+bool HoldsPlaceholder(std::string_view content) {
+    return content.find("will be calculated soon") != std::string_view::npos ||
+           content.find(">> internal error in ") != std::string_view::npos;
+}
+
+// One location line: address, " +offset", module, unit, line, " +line
+// offset" and the function, any of the names possibly missing. Other lines
+// of a thread's section stay whole in the first cell.
+TRow LocationCells(std::string_view line, const TReportTabOptions& options) {
+    std::vector<std::string_view> words = Words(line);
+    size_t columns = 5 + options.ShowRelAddrs + options.ShowRelLines;
+    if (words.size() < 2 || !IsHexDigits(words[0])) {
+        TRow row(columns);
+        row[0] = AnsiString(Trimmed(line));
+        return row;
+    }
+    TRow row{AnsiString(words[0])};
+    size_t i = 1;
+    if (options.ShowRelAddrs)
+        row.push_back(i < words.size() - 1 && words[i][0] == '+' ? AnsiString(words[i++]) : "");
+    // The function comes last; a number before it is the line, and what
+    // stands before that is the module and the unit.
+    size_t last = words.size() - 1, lineAt = last;
+    for (size_t k = i; k < last; ++k)
+        if (IsDecimal(words[k])) {
+            lineAt = k;
+            break;
+        }
+    size_t namesEnd = lineAt;
+    row.push_back(i < namesEnd ? AnsiString(words[i]) : "");
+    row.push_back(i + 1 < namesEnd ? Joined(words, i + 1, namesEnd) : "");
+    size_t j = lineAt;
+    row.push_back(lineAt < last ? AnsiString(words[j++]) : "");
+    if (options.ShowRelLines) row.push_back(j < last && words[j][0] == '+' ? AnsiString(words[j++]) : "");
+    row.push_back(Joined(words, j, words.size()));
+    return row;
+}
+
+TReportTab CallStackTab(const std::vector<const TReportField*>& threads, const TReportTabOptions& options) {
+    TReportTab tab;
+    tab.Caption = threads.size() > 1 ? "call stacks" : "call stack";
+    tab.Columns.push_back("address");
+    if (options.ShowRelAddrs) tab.Columns.push_back("rel.");
+    tab.Columns.insert(tab.Columns.end(), {"module", "unit", "line"});
+    if (options.ShowRelLines) tab.Columns.push_back("rel.");
+    tab.Columns.push_back("function");
+    for (size_t t = 0; t < threads.size(); ++t) {
+        if (t) tab.Rows.emplace_back(tab.Columns.size());
+        TRow title(tab.Columns.size());
+        title[0] = ">> " + threads[t]->first;
+        tab.Rows.push_back(title);
+        for (std::string_view line : SplitLines(threads[t]->second)) {
+            if (Trimmed(line).empty()) continue;
+            tab.Rows.push_back(LocationCells(line, options));
+        }
+    }
+    return tab;
+}
+
+// Cells of columns padded to a common width: a column begins where every
+// line has a blank before it. Cells past `columns` stay with the last one,
+// since paths and names may hold blanks.
+std::vector<TRow> AlignedCells(const std::vector<std::string_view>& lines, size_t columns) {
+    size_t width = 0;
+    for (std::string_view line : lines) width = std::max(width, line.size());
+    std::vector<bool> blank(width, true);
+    for (std::string_view line : lines)
+        for (size_t p = 0; p < line.size(); ++p)
+            if (line[p] != ' ') blank[p] = false;
+    std::vector<size_t> starts;
+    for (size_t p = 0; p < width; ++p)
+        if (!blank[p] && (p == 0 || blank[p - 1])) starts.push_back(p);
+    if (starts.size() > columns) starts.resize(columns);
+    std::vector<TRow> rows;
+    for (std::string_view line : lines) {
+        TRow row;
+        for (size_t c = 0; c < starts.size(); ++c) {
+            size_t from = std::min(starts[c], line.size());
+            size_t to = c + 1 < starts.size() ? std::min(starts[c + 1], line.size()) : line.size();
+            row.push_back(AnsiString(Trimmed(line.substr(from, to - from))));
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::vector<std::string_view> NonEmptyLines(std::string_view content) {
+    std::vector<std::string_view> lines;
+    for (std::string_view line : SplitLines(content))
+        if (!Trimmed(line).empty()) lines.push_back(line);
+    return lines;
+}
+
+// The rule for sections without a layout of their own; plain text when no
+// line has two cells.
+TReportTab GeneralTab(AnsiString caption, std::string_view content) {
+    TReportTab tab;
+    tab.Caption = std::move(caption);
+    size_t columns = 0;
+    for (std::string_view line : NonEmptyLines(content)) {
+        tab.Rows.push_back(SplitAtBlankRuns(line));
+        columns = std::max(columns, tab.Rows.back().size());
+    }
+    if (columns < 2) {
+        tab.Rows.clear();
+        tab.Text = AnsiString(content);
+        return tab;
+    }
+    tab.Columns.assign(columns, "");
+    return tab;
+}
+
+TReportTab CpuRegistersTab(std::string_view content) {
+    TReportTab tab{"cpu regs", {"reg.", "content"}, {}, {}};
+    for (std::string_view line : NonEmptyLines(content)) {
+        size_t eq = line.find(" = ");
+        if (eq == std::string_view::npos)
+            tab.Rows.push_back({AnsiString(Trimmed(line)), ""});
+        else
+            tab.Rows.push_back(
+                {AnsiString(Trimmed(line.substr(0, eq))), AnsiString(Trimmed(line.substr(eq + 3)))});
+    }
+    return tab;
+}
+
+TReportTab SplitTab(AnsiString caption, std::vector<AnsiString> columns, std::string_view content) {
+    TReportTab tab{std::move(caption), std::move(columns), {}, {}};
+    for (std::string_view line : NonEmptyLines(content)) tab.Rows.push_back(SplitAtBlankRuns(line));
+    return tab;
+}
+
+TReportTab DisasmTab(std::string_view content) {
+    TReportTab tab = SplitTab("disasm", {"address", "asm code", "comments"}, content);
+    // Listings with source line numbers carry one more column in front.
+    bool lineNumbers =
+        std::any_of(tab.Rows.begin(), tab.Rows.end(), [](const TRow& r) { return r.size() > 3; });
+    if (lineNumbers) tab.Columns.insert(tab.Columns.begin(), "line");
+    return tab;
+}
+
+TReportTab ModulesTab(std::string_view content) {
+    return {
+        "modules", {"handle", "file name", "version", "path"}, AlignedCells(NonEmptyLines(content), 4), {}};
+}
+
+TReportTab ProcessesTab(std::string_view content) {
+    // The two-word priority names would look like a column border when no
+    // other line has text there; they are kept together while aligning.
+    std::vector<AnsiString> joined;
+    for (std::string_view line : NonEmptyLines(content)) {
+        AnsiString text(line);
+        for (const char* name : {"below normal", "above normal"})
+            for (size_t at = text.find(name); at != AnsiString::npos; at = text.find(name, at + 1))
+                text[at + 5] = '\x01';
+        joined.push_back(text);
+    }
+    std::vector<TRow> rows = AlignedCells(std::vector<std::string_view>(joined.begin(), joined.end()), 7);
+    for (TRow& row : rows)
+        for (AnsiString& cell : row) std::replace(cell.begin(), cell.end(), '\x01', ' ');
+    size_t columns = 0;
+    for (const TRow& row : rows) columns = std::max(columns, row.size());
+    TReportTab tab{"processes", {"id", "file name"}, std::move(rows), {}};
+    // The optional columns are written only when some process has them:
+    // one more column is the session, two more the object counts.
+    if (columns == 5 || columns == 7) tab.Columns.push_back("session");
+    if (columns >= 6) tab.Columns.insert(tab.Columns.end(), {"gdi objects", "user objects"});
+    tab.Columns.insert(tab.Columns.end(), {"priority", "path"});
+    return tab;
+}
+
+TReportTab SectionTab(const TReportField& section) {
+    const AnsiString& name = section.first;
+    std::string_view content = section.second;
+    AnsiString caption = name == "cpu registers" ? "cpu regs" : name == "disassembling" ? "disasm" : name;
+    if (HoldsPlaceholder(content)) return GeneralTab(caption, content);
+    if (name == "cpu registers") return CpuRegistersTab(content);
+    if (name == "disassembling") return DisasmTab(content);
+    if (name == "stack dump")
+        return SplitTab(caption, {"address", "data - hexadecimal", "data - chars"}, content);
+    if (name == "modules") return ModulesTab(content);
+    if (name == "processes") return ProcessesTab(content);
+    return GeneralTab(caption, content);
+}
+
+}  // namespace
+
+bool IsThreadSectionName(std::string_view name) {
+    // The marks after the colon, last one first.
+    while (EndsWith(name, ">")) {
+        size_t open = name.rfind(" <");
+        if (open == std::string_view::npos) return false;
+        std::string_view mark = name.substr(open + 2, name.size() - open - 3);
+        bool priority = StartsWith(mark, "priority:") &&
+                        IsDecimal(mark.substr(mark.size() > 9 && mark[9] == '-' ? 10 : 9));
+        if (mark != "suspended" && !priority) return false;
+        name = name.substr(0, open);
+    }
+    if (!EndsWith(name, ":")) return false;
+    std::string_view description = name.substr(0, name.size() - 1);
+    if (StartsWith(description, "thread $")) {
+        std::string_view rest = description.substr(7);
+        size_t end = rest.find(' ');
+        if (end == std::string_view::npos) return IsThreadId(rest);
+        return IsThreadId(rest.substr(0, end)) && StartsWith(rest.substr(end), " (") && EndsWith(rest, ")");
+    }
+    // A named thread: its name, then its id in brackets.
+    size_t open = description.rfind(" (");
+    return open != std::string_view::npos && open > 0 && EndsWith(description, ")") &&
+           IsThreadId(description.substr(open + 2, description.size() - open - 3));
+}
+
+std::vector<AnsiString> SplitAtBlankRuns(std::string_view line) {
+    std::vector<AnsiString> cells;
+    line = Trimmed(line);
+    size_t start = 0;
+    while (start < line.size()) {
+        size_t run = line.find("  ", start);
+        if (run == std::string_view::npos) run = line.size();
+        cells.push_back(AnsiString(line.substr(start, run - start)));
+        start = line.find_first_not_of(' ', run);
+        if (start == std::string_view::npos) break;
+    }
+    return cells;
+}
+
+std::vector<TReportTab> BuildReportTabs(const std::vector<TReportField>& header,
+                                        const std::vector<TReportField>& sections,
+                                        const TReportTabOptions& options) {
+    std::vector<TReportTab> tabs;
+    TReportTab general{"general", {"description", "value"}, {}, {}};
+    for (const TReportField& field : header)
+        general.Rows.push_back({field.first, FoldHeaderValue(field.second)});
+    tabs.push_back(std::move(general));
+
+    std::vector<const TReportField*> threads;
+    for (const TReportField& section : sections)
+        if (IsThreadSectionName(section.first)) threads.push_back(&section);
+    if (!threads.empty()) tabs.push_back(CallStackTab(threads, options));
+
+    for (const TReportField& section : sections)
+        if (!IsThreadSectionName(section.first)) tabs.push_back(SectionTab(section));
+    return tabs;
+}
+
+}  // namespace qr
