@@ -126,6 +126,9 @@ bool TWuQuantizer::Cut(TBox& first, TBox& second) const {
 }
 
 std::vector<TPaletteEntry> TWuQuantizer::MakePalette(int maxColours) {
+    // The cells turn into running sums here; a second pass would sum them again.
+    if (FMade) throw EPngError("The palette has been made already.");
+    FMade = true;
     Accumulate();
     std::vector<TBox> boxes{TBox{0, 32, 0, 32, 0, 32}};
     std::vector<double> variance{Variance(boxes[0])};

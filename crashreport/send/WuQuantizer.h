@@ -10,6 +10,7 @@
 
 namespace qr {
 
+// Count every pixel, then make the palette once, then map the pixels.
 class TWuQuantizer {
 public:
     TWuQuantizer();
@@ -17,6 +18,7 @@ public:
     void Count(uint32_t pixel);
     // Up to `maxColours` boxes; the palette has exactly `maxColours`
     // entries, those without a box black.
+    // Throws EPngError when called a second time.
     std::vector<TPaletteEntry> MakePalette(int maxColours = 256);
     // The palette entry nearest to `pixel` by the sum of the absolute
     // channel differences, the lowest index winning a tie. Remembered per
@@ -43,6 +45,7 @@ private:
     std::vector<TPaletteEntry> FPalette;
     std::array<int16_t, 32768> FKeyCache;
     int FBoxCount = 0;
+    bool FMade = false;
 };
 
 }  // namespace qr
