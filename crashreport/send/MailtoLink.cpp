@@ -1,0 +1,83 @@
+#include "crashreport/send/MailtoLink.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace qr {
+
+std::string PercentEncodeMailText(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    static constexpr std::string_view kEncoded = "\n\r \"#%&+<>?";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (kEncoded.find(c) != std::string_view::npos) {
+            const auto u = static_cast<unsigned char>(c);
+            out += '%';
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string NormaliseRecipients(std::string_view recipients, bool semicolons) {
+    std::string out;
+    size_t start = 0;
+    while (start <= recipients.size()) {
+        size_t end = recipients.find_first_of(",;", start);
+        if (end == std::string_view::npos) end = recipients.size();
+        std::string_view one = recipients.substr(start, end - start);
+        while (!one.empty() && one.front() == ' ') one.remove_prefix(1);
+        while (!one.empty() && one.back() == ' ') one.remove_suffix(1);
+        if (!one.empty()) {
+            if (!out.empty()) out += semicolons ? ';' : ',';
+            out += one;
+        }
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string MailtoLink(std::string_view recipients, std::string_view subject, std::string_view body,
+                       bool semicolons) {
+    return "mailto:" + NormaliseRecipients(recipients, semicolons) +
+           "?subject=" + PercentEncodeMailText(subject) + "&body=" + PercentEncodeMailText(body);
+}
+
+std::string InsertLink(std::string_view commandLine, std::string_view link) {
+    std::string out(commandLine);
+    const size_t at = out.find("%1");
+    if (at != std::string::npos) return out.replace(at, 2, link);
+    if (!out.empty() && out.back() != ' ') out += ' ';
+    return out += link;
+}
+
+std::string CutCommandLine(std::string command, size_t limit) {
+    if (command.size() <= limit || limit < 3) {
+        if (command.size() > limit) command.resize(limit);
+        return command;
+    }
+    // Positions counted from 1: a "%" at the limit or one before it starts
+    // an escape that would lose its digits.
+    if (command[limit - 1] == '%')
+        command.resize(limit - 1);
+    else if (command[limit - 2] == '%')
+        command.resize(limit - 2);
+    else
+        command.resize(limit);
+    return command;
+}
+
+std::string MailtoCommandLine(std::string_view commandLine, std::string_view recipients,
+                              std::string_view subject, std::string_view body) {
+    std::string upper(commandLine);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const bool outlook = upper.find("OUTLOOK") != std::string::npos;
+    return CutCommandLine(InsertLink(commandLine, MailtoLink(recipients, subject, body, outlook)));
+}
+
+}  // namespace qr
