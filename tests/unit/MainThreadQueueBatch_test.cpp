@@ -22,14 +22,7 @@ namespace {
 using test::kWait;
 using test::TWatchdog;
 
-bool WaitFor(const std::function<bool()>& done) {
-    auto deadline = std::chrono::steady_clock::now() + kWait;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using test::WaitFor;
 
 const char kKindA = 0, kKindB = 0;
 

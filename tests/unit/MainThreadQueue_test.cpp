@@ -29,14 +29,7 @@ bool ServiceUntil(TMainThreadQueue& q, const std::function<bool()>& done) {
     }
 }
 
-bool WaitFor(const std::function<bool()>& done) {
-    auto deadline = std::chrono::steady_clock::now() + kWait;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using test::WaitFor;
 
 TEST(MainThreadQueue, RunsRequestsInQueueOrderOnTheMainThread) {
     TMainThreadQueue q;

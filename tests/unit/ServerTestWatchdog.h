@@ -5,12 +5,23 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 namespace qr::test {
 
 constexpr std::chrono::milliseconds kWait{20000};
+
+// Polls `done` until it holds; false when kWait passed first.
+inline bool WaitFor(const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + kWait;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 // Ends the test program with a message when a step that must return does
 // not return within kWait (a thread blocked for ever cannot be
