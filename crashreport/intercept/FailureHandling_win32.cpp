@@ -178,12 +178,12 @@ int TFailureHandler::Show(TIMEException& failure) {
 
     bool large = false, first = true;
     for (;;) {
-        TExceptionBoxSpec spec = ExceptionBoxSpecFrom(failure, expand, FailureMessage(failure),
-                                                      failure.CanContinue, large ? 0 : show);
-        spec.FirstOpening = first;
-        if (large) spec.Visible[static_cast<int>(TBoxButton::Show)] = false;
+        TBoxContent content =
+            BoxContentFrom(failure, expand, FailureMessage(failure), failure.CanContinue, large ? 0 : show);
+        content.FirstOpening = first;
+        if (large) content.Visible[static_cast<int>(TBoxButton::Show)] = false;
         TExceptionBox box(
-            spec,
+            content,
             [](TBoxButton, HWND) {
                 // Sending, saving and printing from the dialog come later.
             },

@@ -17,34 +17,33 @@ constexpr int kShowPlain = 3;
 
 }  // namespace
 
-TExceptionBoxSpec ExceptionBoxSpecFrom(const TIMESettings& settings,
-                                       const std::function<UString(const UString&)>& expand,
-                                       const UString& exceptionMessage, bool canContinue, int showSetting) {
-    TExceptionBoxSpec spec;
-    spec.ExceptionMessage = exceptionMessage;
-    spec.CanContinue = canContinue;
-    spec.FocusedBtn = settings.GetEnum("FocusedBtn");
-    spec.UglyBtns = settings.GetBoolean("UglyBtns");
-    for (int i = 0; i < kBoxButtonCount; ++i) spec.Captions[i] = expand(settings.GetText(kCaptionKeys[i]));
-    spec.OkCaption = expand(settings.GetText("OkBtnTxt"));
-    spec.DetailsCaption = expand(settings.GetText("DetailsBtnTxt"));
+TBoxContent BoxContentFrom(const TIMESettings& settings, const std::function<UString(const UString&)>& expand,
+                           const UString& exceptionMessage, bool canContinue, int showSetting) {
+    TBoxContent content;
+    content.ExceptionMessage = exceptionMessage;
+    content.CanContinue = canContinue;
+    content.FocusedBtn = settings.GetEnum("FocusedBtn");
+    content.UglyBtns = settings.GetBoolean("UglyBtns");
+    for (int i = 0; i < kBoxButtonCount; ++i) content.Captions[i] = expand(settings.GetText(kCaptionKeys[i]));
+    content.OkCaption = expand(settings.GetText("OkBtnTxt"));
+    content.DetailsCaption = expand(settings.GetText("DetailsBtnTxt"));
 
     if (showSetting == kShowPlainWithDetails || showSetting == kShowPlain) {
-        spec.PlainBox = true;
-        spec.WithDetails = showSetting == kShowPlainWithDetails;
-        spec.Title = WithoutExtension(expand(u"%appname%"));
-        spec.Text = PlainBoxText(exceptionMessage);
+        content.PlainBox = true;
+        content.WithDetails = showSetting == kShowPlainWithDetails;
+        content.Title = WithoutExtension(expand(u"%appname%"));
+        content.Text = PlainBoxText(exceptionMessage);
         // "&OK" answers as continue, "&Details" as show.
-        spec.Visible[int(TBoxButton::Continue)] = true;
-        spec.Visible[int(TBoxButton::Show)] = spec.WithDetails;
-        return spec;
+        content.Visible[int(TBoxButton::Continue)] = true;
+        content.Visible[int(TBoxButton::Show)] = content.WithDetails;
+        return content;
     }
-    spec.Title = expand(settings.GetText("TitleBar"));
-    spec.Text = expand(settings.GetText("ExceptMsg"));
-    for (int i = 0; i < kBoxButtonCount; ++i) spec.Visible[i] = settings.GetBoolean(kVisibleKeys[i]);
+    content.Title = expand(settings.GetText("TitleBar"));
+    content.Text = expand(settings.GetText("ExceptMsg"));
+    for (int i = 0; i < kBoxButtonCount; ++i) content.Visible[i] = settings.GetBoolean(kVisibleKeys[i]);
     // With the report on view (the large form) there is nothing left to show.
-    if (settings.GetBoolean("AutoShowBugRep")) spec.Visible[int(TBoxButton::Show)] = false;
-    return spec;
+    if (settings.GetBoolean("AutoShowBugRep")) content.Visible[int(TBoxButton::Show)] = false;
+    return content;
 }
 
 UString PlainBoxText(const UString& message) {
@@ -70,10 +69,10 @@ UString WithoutExtension(const UString& fileName) {
     return dot == UString::npos ? fileName : fileName.substr(0, dot);
 }
 
-TBoxButton EscapeButton(const TExceptionBoxSpec& spec) {
-    if (spec.FocusedBtn >= int(TBoxButton::Continue) && spec.FocusedBtn <= int(TBoxButton::Close))
-        return TBoxButton(spec.FocusedBtn);
-    return spec.CanContinue ? TBoxButton::Continue : TBoxButton::Close;
+TBoxButton EscapeButton(const TBoxContent& content) {
+    if (content.FocusedBtn >= int(TBoxButton::Continue) && content.FocusedBtn <= int(TBoxButton::Close))
+        return TBoxButton(content.FocusedBtn);
+    return content.CanContinue ? TBoxButton::Continue : TBoxButton::Close;
 }
 
 }  // namespace qr

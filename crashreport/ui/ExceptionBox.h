@@ -13,7 +13,7 @@ namespace qr {
 enum class TBoxButton { Send = 0, Save = 1, Print = 2, Show = 3, Continue = 4, Restart = 5, Close = 6 };
 inline constexpr int kBoxButtonCount = 7;
 
-struct TExceptionBoxSpec {
+struct TBoxContent {
     UString Title;  // TitleBar expanded (full dialog) / program name without extension (plain boxes)
     UString Text;   // ExceptMsg expanded (full dialog) / the exception message with line breaks (plain boxes)
     UString ExceptionMessage;           // what Ctrl+C copies in the small form
@@ -29,12 +29,11 @@ struct TExceptionBoxSpec {
     bool FirstOpening = true;           // plays the error sound
 };
 
-// Fills a spec from a failure's settings; `expand` expands placeholders
+// Fills a content from a failure's settings; `expand` expands placeholders
 // (the caller knows the failure). showSetting 2 and 3 give the plain boxes,
 // anything else the full dialog.
-TExceptionBoxSpec ExceptionBoxSpecFrom(const TIMESettings& settings,
-                                       const std::function<UString(const UString&)>& expand,
-                                       const UString& exceptionMessage, bool canContinue, int showSetting);
+TBoxContent BoxContentFrom(const TIMESettings& settings, const std::function<UString(const UString&)>& expand,
+                           const UString& exceptionMessage, bool canContinue, int showSetting);
 
 // The plain boxes' line-break rule: every ". " whose full stop is the 20th
 // character or later, but lies before the 10th-last character, becomes
@@ -46,7 +45,7 @@ UString WithoutExtension(const UString& fileName);
 
 // The escape key's button: FocusedBtn 4, 5 or 6 -> that button; else
 // Continue when the failure can be continued, else Close.
-TBoxButton EscapeButton(const TExceptionBoxSpec& spec);
+TBoxButton EscapeButton(const TBoxContent& content);
 
 struct TBoxRect {
     int Left = 0, Top = 0, Width = 0, Height = 0;
@@ -74,13 +73,13 @@ inline constexpr int kBoxIconSize = 32;
 
 // The small form: captionWidths are the captions' text widths in the
 // dialog's font.
-TBoxLayout SmallBoxLayout(const TExceptionBoxSpec& spec, const int captionWidths[kBoxButtonCount],
+TBoxLayout SmallBoxLayout(const TBoxContent& content, const int captionWidths[kBoxButtonCount],
                           const TTextMeasure& measureText, bool hasIcon);
 
 // The plain boxes: "&OK" (Buttons[Continue]) and, with details,
 // "&Details" (Buttons[Show]) centred below the text; okWidth and
 // detailsWidth are their captions' text widths.
-TBoxLayout PlainBoxLayout(const TExceptionBoxSpec& spec, int okWidth, int detailsWidth,
+TBoxLayout PlainBoxLayout(const TBoxContent& content, int okWidth, int detailsWidth,
                           const TTextMeasure& measureText, bool hasIcon);
 
 }  // namespace qr

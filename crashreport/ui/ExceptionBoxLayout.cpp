@@ -54,11 +54,11 @@ int ContentBottom(const TBoxLayout& layout, int top) {
 
 }  // namespace
 
-TBoxLayout SmallBoxLayout(const TExceptionBoxSpec& spec, const int captionWidths[kBoxButtonCount],
+TBoxLayout SmallBoxLayout(const TBoxContent& content, const int captionWidths[kBoxButtonCount],
                           const TTextMeasure& measureText, bool hasIcon) {
     TBoxLayout layout;
-    const int height = spec.UglyBtns ? kUglyButtonHeight : kButtonHeight;
-    auto shown = [&](TBoxButton b) { return spec.Visible[int(b)]; };
+    const int height = content.UglyBtns ? kUglyButtonHeight : kButtonHeight;
+    auto shown = [&](TBoxButton b) { return content.Visible[int(b)]; };
     auto width = [&](TBoxButton b) { return captionWidths[int(b)] + kButtonExtra; };
 
     int endCount = 0, actionCount = 0, columnWidth = 0, actionRowWidth = 0;
@@ -77,12 +77,12 @@ TBoxLayout SmallBoxLayout(const TExceptionBoxSpec& spec, const int captionWidths
         // Every shown button in one row below the text, in index order.
         int rowWidth = 0;
         for (int i = 0; i < kBoxButtonCount; ++i)
-            if (spec.Visible[i]) rowWidth += (rowWidth ? kButtonGap : 0) + width(TBoxButton(i));
+            if (content.Visible[i]) rowWidth += (rowWidth ? kButtonGap : 0) + width(TBoxButton(i));
         const int top =
             PlaceIconAndText(layout, measureText, WrapWidth(hasIcon, rowWidth), hasIcon) + kBelowText;
         int x = kLeftEdge;
         for (int i = 0; i < kBoxButtonCount; ++i) {
-            if (!spec.Visible[i]) continue;
+            if (!content.Visible[i]) continue;
             layout.Buttons[i] = {x, top, width(TBoxButton(i)), height};
             x += layout.Buttons[i].Width + kButtonGap;
         }
@@ -129,7 +129,7 @@ TBoxLayout SmallBoxLayout(const TExceptionBoxSpec& spec, const int captionWidths
     return layout;
 }
 
-TBoxLayout PlainBoxLayout(const TExceptionBoxSpec& spec, int okWidth, int detailsWidth,
+TBoxLayout PlainBoxLayout(const TBoxContent& content, int okWidth, int detailsWidth,
                           const TTextMeasure& measureText, bool hasIcon) {
     TBoxLayout layout;
     auto buttonWidth = [](int captionWidth) {
@@ -137,14 +137,14 @@ TBoxLayout PlainBoxLayout(const TExceptionBoxSpec& spec, int okWidth, int detail
         return w < kPlainNarrow ? kPlainMinWidth : w;
     };
     const int ok = buttonWidth(okWidth);
-    const int details = spec.WithDetails ? buttonWidth(detailsWidth) : 0;
-    const int rowWidth = ok + (spec.WithDetails ? kPlainGap + details : 0);
+    const int details = content.WithDetails ? buttonWidth(detailsWidth) : 0;
+    const int rowWidth = ok + (content.WithDetails ? kPlainGap + details : 0);
 
     const int top = PlaceIconAndText(layout, measureText, WrapWidth(hasIcon, 0), hasIcon) + kPlainBelowText;
     layout.ClientWidth = std::max(layout.Text.Right() + kTextRightMargin, rowWidth + 2 * kPlainSideMargin);
     const int left = (layout.ClientWidth - rowWidth) / 2;
     layout.Buttons[int(TBoxButton::Continue)] = {left, top, ok, kPlainButtonHeight};
-    if (spec.WithDetails)
+    if (content.WithDetails)
         layout.Buttons[int(TBoxButton::Show)] = {left + ok + kPlainGap, top, details, kPlainButtonHeight};
     layout.ClientHeight = top + kPlainButtonHeight + kBottomMargin;
     return layout;

@@ -75,8 +75,8 @@ void FillColour(HDC dc, const RECT& rect, TColour colour) {
 
 }  // namespace
 
-TExceptionBox::TExceptionBox(TExceptionBoxSpec spec, TActionHandler onAction, HMODULE pictures)
-    : FSpec(std::move(spec)), FOnAction(std::move(onAction)), FPictureModule(pictures) {}
+TExceptionBox::TExceptionBox(TBoxContent content, TActionHandler onAction, HMODULE pictures)
+    : FContent(std::move(content)), FOnAction(std::move(onAction)), FPictureModule(pictures) {}
 
 TExceptionBox::~TExceptionBox() = default;
 
@@ -138,16 +138,17 @@ void TExceptionBox::Create() {
     win32::TSelectObject select(screen.Get(), FFont.Get());
     auto measure = [&](int wrapWidth) {
         RECT rect = {0, 0, wrapWidth, 0};
-        DrawTextW(screen.Get(), win32::Wide(FSpec.Text), -1, &rect, DT_CALCRECT | kTextFormat);
+        DrawTextW(screen.Get(), win32::Wide(FContent.Text), -1, &rect, DT_CALCRECT | kTextFormat);
         return TBoxSize{rect.right - rect.left, rect.bottom - rect.top};
     };
-    if (FSpec.PlainBox) {
-        FLayout = PlainBoxLayout(FSpec, CaptionWidth(screen.Get(), FSpec.OkCaption),
-                                 CaptionWidth(screen.Get(), FSpec.DetailsCaption), measure, bool(FIcon));
+    if (FContent.PlainBox) {
+        FLayout = PlainBoxLayout(FContent, CaptionWidth(screen.Get(), FContent.OkCaption),
+                                 CaptionWidth(screen.Get(), FContent.DetailsCaption), measure, bool(FIcon));
     } else {
         int widths[kBoxButtonCount];
-        for (int i = 0; i < kBoxButtonCount; ++i) widths[i] = CaptionWidth(screen.Get(), FSpec.Captions[i]);
-        FLayout = SmallBoxLayout(FSpec, widths, measure, bool(FIcon));
+        for (int i = 0; i < kBoxButtonCount; ++i)
+            widths[i] = CaptionWidth(screen.Get(), FContent.Captions[i]);
+        FLayout = SmallBoxLayout(FContent, widths, measure, bool(FIcon));
     }
 
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -157,7 +158,7 @@ void TExceptionBox::Create() {
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    HWND window = CreateWindowExW(exStyle, kClassName, win32::Wide(FSpec.Title), style, left, top, width,
+    HWND window = CreateWindowExW(exStyle, kClassName, win32::Wide(FContent.Title), style, left, top, width,
                                   height, nullptr, nullptr, OwnModule(), this);
     if (!window) throw EExceptionBoxError("the crash dialog's window could not be created");
     FWindow.Reset(window);
@@ -170,11 +171,11 @@ void TExceptionBox::Create() {
     // The failure cannot go on: continue stays visible but disabled while
     // another way out is offered.
     HWND continueButton = Button(int(TBoxButton::Continue));
-    if (!FSpec.PlainBox && !FSpec.CanContinue && continueButton &&
+    if (!FContent.PlainBox && !FContent.CanContinue && continueButton &&
         (Button(int(TBoxButton::Restart)) || Button(int(TBoxButton::Close))))
         EnableWindow(continueButton, FALSE);
 
-    int focus = FSpec.PlainBox ? int(TBoxButton::Continue) : FSpec.FocusedBtn;
+    int focus = FContent.PlainBox ? int(TBoxButton::Continue) : FContent.FocusedBtn;
     if (!Button(focus) || !IsWindowEnabled(Button(focus))) {
         focus = -1;
         for (int i = 0; i < kBoxButtonCount && focus < 0; ++i)
@@ -184,7 +185,7 @@ void TExceptionBox::Create() {
     FFocused = focus;
     if (focus >= 0) FBlend[focus] = kBlendSteps;
 
-    if (FSpec.FirstOpening) MessageBeep(MB_ICONHAND);
+    if (FContent.FirstOpening) MessageBeep(MB_ICONHAND);
     ShowWindow(window, SW_SHOW);
     if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
     BringWindowToTop(window);
@@ -196,13 +197,13 @@ void TExceptionBox::Create() {
 void TExceptionBox::CreateButtons(HWND window) {
     for (int i = 0; i < kBoxButtonCount; ++i) {
         const TBoxRect& r = FLayout.Buttons[i];
-        if (!FSpec.Visible[i] || r.Empty()) continue;
+        if (!FContent.Visible[i] || r.Empty()) continue;
         DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_NOTIFY;
-        const UString* caption = &FSpec.Captions[i];
-        if (FSpec.PlainBox) {
+        const UString* caption = &FContent.Captions[i];
+        if (FContent.PlainBox) {
             const bool ok = i == int(TBoxButton::Continue);
             style |= ok ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-            caption = ok ? &FSpec.OkCaption : &FSpec.DetailsCaption;
+            caption = ok ? &FContent.OkCaption : &FContent.DetailsCaption;
         } else {
             style |= BS_OWNERDRAW;
         }
@@ -224,7 +225,7 @@ TBoxButton TExceptionBox::Run() {
             // The thread is asked to end: hand the request on to the loop
             // that runs after the dialog, and close as the escape key would.
             PostQuitMessage(int(message.wParam));
-            FResult = EscapeButton(FSpec);
+            FResult = EscapeButton(FContent);
             FWindow.Reset();
             break;
         }
@@ -241,7 +242,7 @@ bool TExceptionBox::PreTranslate(const MSG& message) {
     if (message.message == WM_KEYDOWN) {
         switch (message.wParam) {
             case VK_ESCAPE:
-                Act(EscapeButton(FSpec));
+                Act(EscapeButton(FContent));
                 return true;
             case VK_RETURN: {
                 HWND focus = GetFocus();
@@ -290,7 +291,7 @@ void TExceptionBox::Act(TBoxButton button) {
 }
 
 void TExceptionBox::Flash(int index) {
-    if (FSpec.PlainBox || FSpec.UglyBtns) return;  // the system's buttons show their own press
+    if (FContent.PlainBox || FContent.UglyBtns) return;  // the system's buttons show their own press
     const bool show = index == int(TBoxButton::Show);
     if (!show && GetTickCount() - FFocusMovedAt <= kFlashAfterFocus) return;
     HWND button = Button(index);
@@ -330,7 +331,7 @@ void TExceptionBox::Paint(HWND window) {
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
     const TBoxRect& t = FLayout.Text;
     RECT rect = {t.Left, t.Top, t.Right(), t.Bottom()};
-    DrawTextW(dc, win32::Wide(FSpec.Text), -1, &rect, kTextFormat);
+    DrawTextW(dc, win32::Wide(FContent.Text), -1, &rect, kTextFormat);
 }
 
 void TExceptionBox::DrawButton(const DRAWITEMSTRUCT& item) {
@@ -342,7 +343,7 @@ void TExceptionBox::DrawButton(const DRAWITEMSTRUCT& item) {
     const bool pressed = index == FPressed || (item.itemState & ODS_SELECTED) != 0;
 
     TColour background, text;
-    if (FSpec.UglyBtns) {
+    if (FContent.UglyBtns) {
         DrawFrameControl(dc, &rect, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
         background = GetSysColor(COLOR_BTNFACE);
         text = GetSysColor(COLOR_BTNTEXT);
@@ -370,7 +371,7 @@ void TExceptionBox::DrawButton(const DRAWITEMSTRUCT& item) {
 
     win32::TSelectObject font(dc, FFont.Get());
     SetBkMode(dc, TRANSPARENT);
-    const UString& caption = FSpec.Captions[index];
+    const UString& caption = FContent.Captions[index];
     RECT captionRect = {rect.left + kPictureInset + kButtonPictureSize + shift,
                         rect.top + kCaptionTop + shift, rect.right + shift, rect.bottom};
     const UINT format = DT_CENTER | DT_SINGLELINE | DT_TOP;
@@ -386,7 +387,7 @@ void TExceptionBox::DrawButton(const DRAWITEMSTRUCT& item) {
 }
 
 void TExceptionBox::CopyMessage() {
-    const UString& text = FSpec.ExceptionMessage;
+    const UString& text = FContent.ExceptionMessage;
     const size_t bytes = (text.size() + 1) * sizeof(char16_t);
     win32::TGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
     if (!memory) return;

@@ -32,8 +32,7 @@ public:
     // stays open; the owner is the dialog window.
     using TActionHandler = std::function<void(TBoxButton, HWND owner)>;
 
-    TExceptionBox(TExceptionBoxSpec spec, TActionHandler onAction,
-                  HMODULE pictures /* nullptr = the program */);
+    TExceptionBox(TBoxContent content, TActionHandler onAction, HMODULE pictures /* nullptr = the program */);
     ~TExceptionBox();
     TExceptionBox(const TExceptionBox&) = delete;
     TExceptionBox& operator=(const TExceptionBox&) = delete;
@@ -68,7 +67,7 @@ private:
     void CopyMessage();
     HWND Button(int index) const { return index >= 0 && index < kBoxButtonCount ? FButtons[index] : nullptr; }
 
-    TExceptionBoxSpec FSpec;
+    TBoxContent FContent;
     TActionHandler FOnAction;
     HMODULE FPictureModule;
     win32::TWindowHandle FWindow;

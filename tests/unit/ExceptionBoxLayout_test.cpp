@@ -16,11 +16,11 @@ constexpr int kSend = int(TBoxButton::Send), kShow = int(TBoxButton::Show),
               kClose = int(TBoxButton::Close);
 
 // This program's full dialog: send, show, continue, restart, close.
-TExceptionBoxSpec ProgramSpec() {
-    TExceptionBoxSpec spec;
+TBoxContent ProgramSpec() {
+    TBoxContent content;
     const bool visible[] = {true, false, false, true, true, true, true};
-    for (int i = 0; i < kBoxButtonCount; ++i) spec.Visible[i] = visible[i];
-    return spec;
+    for (int i = 0; i < kBoxButtonCount; ++i) content.Visible[i] = visible[i];
+    return content;
 }
 
 const int kWidths[kBoxButtonCount] = {80, 70, 75, 82, 100, 90, 85};
@@ -90,7 +90,7 @@ TEST(SmallBoxLayout, TheColumnMovesUpOnlyForThreeAndNeverAboveSeven) {
     const TBoxLayout high = SmallBoxLayout(ProgramSpec(), kWidths, tiny.Measure(), true);
     EXPECT_EQ(high.Buttons[kContinue].Top, 7);
 
-    TExceptionBoxSpec two = ProgramSpec();
+    TBoxContent two = ProgramSpec();
     two.Visible[kClose] = false;
     TFixedText line({180, 13});
     const TBoxLayout layout = SmallBoxLayout(two, kWidths, line.Measure(), true);
@@ -123,14 +123,14 @@ TEST(SmallBoxLayout, WithoutIconTheTextStartsAtElevenAndIsNotCentred) {
 }
 
 TEST(SmallBoxLayout, UglyButtonsAreTallerAndOneEndButtonMeansOneRow) {
-    TExceptionBoxSpec spec = ProgramSpec();
-    spec.UglyBtns = true;
+    TBoxContent content = ProgramSpec();
+    content.UglyBtns = true;
     TFixedText text({180, 13});
-    const TBoxLayout ugly = SmallBoxLayout(spec, kWidths, text.Measure(), true);
+    const TBoxLayout ugly = SmallBoxLayout(content, kWidths, text.Measure(), true);
     EXPECT_EQ(ugly.Buttons[kContinue].Height, 26);
     EXPECT_EQ(ugly.Buttons[kRestart].Top, ugly.Buttons[kContinue].Bottom() + 4);
 
-    TExceptionBoxSpec row = ProgramSpec();
+    TBoxContent row = ProgramSpec();
     row.Visible[kRestart] = row.Visible[kClose] = false;
     const TBoxLayout oneRow = SmallBoxLayout(row, kWidths, text.Measure(), true);
     EXPECT_EQ(oneRow.Buttons[kSend].Top, oneRow.Buttons[kContinue].Top);
@@ -142,11 +142,11 @@ TEST(SmallBoxLayout, UglyButtonsAreTallerAndOneEndButtonMeansOneRow) {
 }
 
 TEST(PlainBoxLayout, OkAndDetailsAreCentredAndAtLeastSeventyNineWhenNarrow) {
-    TExceptionBoxSpec spec;
-    spec.PlainBox = true;
-    spec.WithDetails = true;
+    TBoxContent content;
+    content.PlainBox = true;
+    content.WithDetails = true;
     TFixedText text({300, 26});
-    const TBoxLayout layout = PlainBoxLayout(spec, 20, 50, text.Measure(), true);
+    const TBoxLayout layout = PlainBoxLayout(content, 20, 50, text.Measure(), true);
     const TBoxRect &ok = layout.Buttons[kContinue], &details = layout.Buttons[kShow];
     EXPECT_EQ(ok.Width, 79);       // 20 + 39 is narrower than 75
     EXPECT_EQ(details.Width, 89);  // 50 + 39
@@ -157,8 +157,8 @@ TEST(PlainBoxLayout, OkAndDetailsAreCentredAndAtLeastSeventyNineWhenNarrow) {
     EXPECT_GT(ok.Top, layout.Text.Bottom());
     EXPECT_EQ(layout.ClientHeight, ok.Bottom() + 8);
 
-    spec.WithDetails = false;
-    const TBoxLayout alone = PlainBoxLayout(spec, 36, 50, text.Measure(), true);
+    content.WithDetails = false;
+    const TBoxLayout alone = PlainBoxLayout(content, 36, 50, text.Measure(), true);
     EXPECT_EQ(alone.Buttons[kContinue].Width, 75);  // not narrower than 75
     EXPECT_TRUE(alone.Buttons[kShow].Empty());
     EXPECT_LE(

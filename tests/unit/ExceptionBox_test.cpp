@@ -1,4 +1,4 @@
-// What the crash dialog shows: the spec filled from this program's
+// What the crash dialog shows: the content filled from this program's
 // settings, the plain boxes' line breaks, the escape key's button, and the
 // flat buttons' colours.
 #include <gtest/gtest.h>
@@ -42,16 +42,16 @@ TEST(PlainBoxText, ShortTextsStayAsTheyAre) {
 }
 
 TEST(ExceptionBoxEscape, ActsAsTheFocusedEndButtonElseContinueOrClose) {
-    TExceptionBoxSpec spec;
-    spec.FocusedBtn = 0;
-    EXPECT_EQ(EscapeButton(spec), TBoxButton::Continue);
-    spec.CanContinue = false;
-    EXPECT_EQ(EscapeButton(spec), TBoxButton::Close);
-    spec.FocusedBtn = 3;  // show is no way out
-    EXPECT_EQ(EscapeButton(spec), TBoxButton::Close);
+    TBoxContent content;
+    content.FocusedBtn = 0;
+    EXPECT_EQ(EscapeButton(content), TBoxButton::Continue);
+    content.CanContinue = false;
+    EXPECT_EQ(EscapeButton(content), TBoxButton::Close);
+    content.FocusedBtn = 3;  // show is no way out
+    EXPECT_EQ(EscapeButton(content), TBoxButton::Close);
     for (TBoxButton b : {TBoxButton::Continue, TBoxButton::Restart, TBoxButton::Close}) {
-        spec.FocusedBtn = int(b);
-        EXPECT_EQ(EscapeButton(spec), b);
+        content.FocusedBtn = int(b);
+        EXPECT_EQ(EscapeButton(content), b);
     }
 }
 
@@ -69,36 +69,36 @@ protected:
 };
 
 TEST_F(ExceptionBoxSpecTest, FullDialogFromTheProgramsSettings) {
-    const TExceptionBoxSpec spec = ExceptionBoxSpecFrom(FSettings, FExpand, u"Access violation", false, 0);
-    EXPECT_FALSE(spec.PlainBox);
-    EXPECT_EQ(spec.Title, u"quellora-remote.exe");
-    EXPECT_EQ(spec.Text, u"An error occurred in the application.");
-    EXPECT_EQ(spec.ExceptionMessage, u"Access violation");
+    const TBoxContent content = BoxContentFrom(FSettings, FExpand, u"Access violation", false, 0);
+    EXPECT_FALSE(content.PlainBox);
+    EXPECT_EQ(content.Title, u"quellora-remote.exe");
+    EXPECT_EQ(content.Text, u"An error occurred in the application.");
+    EXPECT_EQ(content.ExceptionMessage, u"Access violation");
     const char16_t* captions[] = {u"send bug report",  u"save bug report",      u"print bug report",
                                   u"show bug report",  u"continue application", u"restart application",
                                   u"close application"};
     const bool visible[] = {true, false, false, true, true, true, true};
     for (int i = 0; i < kBoxButtonCount; ++i) {
-        EXPECT_EQ(spec.Captions[i], captions[i]) << i;
-        EXPECT_EQ(spec.Visible[i], visible[i]) << i;
+        EXPECT_EQ(content.Captions[i], captions[i]) << i;
+        EXPECT_EQ(content.Visible[i], visible[i]) << i;
     }
-    EXPECT_EQ(spec.FocusedBtn, int(TBoxButton::Send));
-    EXPECT_FALSE(spec.CanContinue);
-    EXPECT_FALSE(spec.UglyBtns);
-    EXPECT_EQ(EscapeButton(spec), TBoxButton::Close);
+    EXPECT_EQ(content.FocusedBtn, int(TBoxButton::Send));
+    EXPECT_FALSE(content.CanContinue);
+    EXPECT_FALSE(content.UglyBtns);
+    EXPECT_EQ(EscapeButton(content), TBoxButton::Close);
 }
 
 TEST_F(ExceptionBoxSpecTest, ShowIsHiddenWhileTheReportIsOnView) {
     TFailureSettings failure(FSettings);
     failure.SetBoolean("AutoShowBugRep", true);
-    const TExceptionBoxSpec spec = ExceptionBoxSpecFrom(failure, FExpand, u"x", true, 0);
-    EXPECT_FALSE(spec.Visible[int(TBoxButton::Show)]);
-    EXPECT_TRUE(spec.Visible[int(TBoxButton::Send)]);
+    const TBoxContent content = BoxContentFrom(failure, FExpand, u"x", true, 0);
+    EXPECT_FALSE(content.Visible[int(TBoxButton::Show)]);
+    EXPECT_TRUE(content.Visible[int(TBoxButton::Send)]);
 }
 
 TEST_F(ExceptionBoxSpecTest, PlainBoxesTakeTheProgramNameAndTheBrokenMessage) {
     const UString message = u"Field 'Name' must have a value. Enter a value and try again.";
-    const TExceptionBoxSpec details = ExceptionBoxSpecFrom(FSettings, FExpand, message, true, 2);
+    const TBoxContent details = BoxContentFrom(FSettings, FExpand, message, true, 2);
     EXPECT_TRUE(details.PlainBox);
     EXPECT_TRUE(details.WithDetails);
     EXPECT_EQ(details.Title, u"quellora-remote");
@@ -109,7 +109,7 @@ TEST_F(ExceptionBoxSpecTest, PlainBoxesTakeTheProgramNameAndTheBrokenMessage) {
     for (int i = 0; i < kBoxButtonCount; ++i)
         EXPECT_EQ(details.Visible[i], i == int(TBoxButton::Continue) || i == int(TBoxButton::Show)) << i;
 
-    const TExceptionBoxSpec okOnly = ExceptionBoxSpecFrom(FSettings, FExpand, message, true, 3);
+    const TBoxContent okOnly = BoxContentFrom(FSettings, FExpand, message, true, 3);
     EXPECT_TRUE(okOnly.PlainBox);
     EXPECT_FALSE(okOnly.WithDetails);
     EXPECT_FALSE(okOnly.Visible[int(TBoxButton::Show)]);

@@ -18,36 +18,36 @@ namespace {
 
 constexpr int kSend = 100, kShow = 103, kContinue = 104, kRestart = 105, kClose = 106;
 
-TExceptionBoxSpec FullSpec(bool canContinue) {
-    TExceptionBoxSpec spec;
-    spec.Title = u"quellora-remote.exe";
-    spec.Text = u"An error occurred in the application.";
-    spec.ExceptionMessage = u"Access violation at address 00401234 in module 'quellora-remote.exe'.";
+TBoxContent FullSpec(bool canContinue) {
+    TBoxContent content;
+    content.Title = u"quellora-remote.exe";
+    content.Text = u"An error occurred in the application.";
+    content.ExceptionMessage = u"Access violation at address 00401234 in module 'quellora-remote.exe'.";
     const char16_t* captions[] = {u"send bug report",  u"save bug report",      u"print bug report",
                                   u"show bug report",  u"continue application", u"restart application",
                                   u"close application"};
     const bool visible[] = {true, false, false, true, true, true, true};
     for (int i = 0; i < kBoxButtonCount; ++i) {
-        spec.Captions[i] = captions[i];
-        spec.Visible[i] = visible[i];
+        content.Captions[i] = captions[i];
+        content.Visible[i] = visible[i];
     }
-    spec.CanContinue = canContinue;
-    spec.FirstOpening = false;  // no sound in the test run
-    return spec;
+    content.CanContinue = canContinue;
+    content.FirstOpening = false;  // no sound in the test run
+    return content;
 }
 
-TExceptionBoxSpec PlainSpec(bool withDetails) {
-    TExceptionBoxSpec spec = FullSpec(true);
-    spec.PlainBox = true;
-    spec.WithDetails = withDetails;
-    spec.Title = u"quellora-remote";
-    spec.Text = PlainBoxText(u"Field 'Name' must have a value. Enter a value and try again.");
-    for (bool& v : spec.Visible) v = false;
-    spec.Visible[int(TBoxButton::Continue)] = true;
-    spec.Visible[int(TBoxButton::Show)] = withDetails;
-    spec.OkCaption = u"&OK";
-    spec.DetailsCaption = u"&Details";
-    return spec;
+TBoxContent PlainSpec(bool withDetails) {
+    TBoxContent content = FullSpec(true);
+    content.PlainBox = true;
+    content.WithDetails = withDetails;
+    content.Title = u"quellora-remote";
+    content.Text = PlainBoxText(u"Field 'Name' must have a value. Enter a value and try again.");
+    for (bool& v : content.Visible) v = false;
+    content.Visible[int(TBoxButton::Continue)] = true;
+    content.Visible[int(TBoxButton::Show)] = withDetails;
+    content.OkCaption = u"&OK";
+    content.DetailsCaption = u"&Details";
+    return content;
 }
 
 // Polls until the condition holds; gives up after `limit` milliseconds so
@@ -86,8 +86,8 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 // another class whose posted messages the dialog's loop must still deliver.
 class TDialogThread {
 public:
-    explicit TDialogThread(TExceptionBoxSpec spec) {
-        FThread = std::thread([this, spec] {
+    explicit TDialogThread(TBoxContent content) {
+        FThread = std::thread([this, content] {
             FThreadId = GetCurrentThreadId();
             WNDCLASSW other = {};
             other.lpfnWndProc = CountingProc;
@@ -98,7 +98,7 @@ public:
                                      GetModuleHandleW(nullptr), nullptr);
             SetWindowLongPtrW(FOther, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&OtherMessages));
             TExceptionBox box(
-                spec,
+                content,
                 [this](TBoxButton button, HWND owner) {
                     Actions.push_back(button);
                     Owners.push_back(owner);
