@@ -176,7 +176,10 @@ void TCrashReporter::WaitInMessageLoop(HANDLE event) {
                 exitCode = msg.wParam;
                 break;
             }
-            if (msg.message == WM_NULL && FSynchronizedCalls) {
+            // A null message to a window runs the hand-offs through that
+            // window's procedure; one to the thread (the handler thread's
+            // wake-up) runs them here.
+            if (msg.message == WM_NULL && !msg.hwnd && FSynchronizedCalls) {
                 try {
                     FSynchronizedCalls();
                 } catch (...) {
