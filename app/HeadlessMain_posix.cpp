@@ -66,8 +66,8 @@ int main() {
         server.SetDefaultPort(kPort);
         server.SetMainThreadQueue(&queue);
         server.OnExecute = [&queue, &targets](TIdContext& context) {
-            RunConnectionLoop(context.Connection(), [&queue, &targets](const UString& text) {
-                TQLSyncClass::HandOff(queue, targets, text);
+            RunConnectionLoop(context.Connection(), [&queue, &targets](std::span<const UString> texts) {
+                TQLSyncClass::HandOff(queue, targets, texts);
             });
         };
         server.SetActive(true);

@@ -157,8 +157,9 @@ void TMainForm::SendIpcCommand(const UString& action, const UString& param1, con
 }
 
 void TMainForm::IdTCPServer1Execute(TIdContext& context) {
-    RunConnectionLoop(context.Connection(),
-                      [this](const UString& text) { TQLSyncClass::HandOff(FQueue, FForwardTargets, text); });
+    RunConnectionLoop(context.Connection(), [this](std::span<const UString> texts) {
+        TQLSyncClass::HandOff(FQueue, FForwardTargets, texts);
+    });
 }
 
 void TMainForm::CreateHandle() {

@@ -1,10 +1,22 @@
 #include "app/QLSyncClass.h"
 
+#include <deque>
+#include <vector>
+
 namespace qr {
 
-void TQLSyncClass::HandOff(TMainThreadQueue& queue, const TForwardTargets& targets, const UString& text) {
-    TQLSyncClass sync(queue, targets, text);
-    sync.Synchronize();
+void TQLSyncClass::HandOff(TMainThreadQueue& queue, const TForwardTargets& targets,
+                           std::span<const UString> texts) {
+    // The messages of one receive go as one batch: one wake-up of the main
+    // thread and one sleep of the connection thread for all of them, and
+    // still one hand-off (one write, its own error handling) each.
+    std::deque<TQLSyncClass> syncs;
+    std::vector<TIdSync*> calls;
+    for (const UString& text : texts) {
+        syncs.emplace_back(queue, targets, text);
+        calls.push_back(&syncs.back());
+    }
+    SynchronizeAll(queue, calls);
 }
 
 namespace {

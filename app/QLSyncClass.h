@@ -4,6 +4,7 @@
 // mailslot writer. The window program and the headless program both
 // forward this way; only what they give it differs.
 #include <functional>
+#include <span>
 
 #include "base/MainThreadQueue.h"
 #include "base/Text.h"
@@ -22,8 +23,10 @@ class TQLSyncClass : public TIdSync {
 public:
     TQLSyncClass(TMainThreadQueue& queue, const TForwardTargets& targets, const UString& text)
         : TIdSync(queue), FTargets(targets), FText(text) {}
-    // On a connection thread: returns once the main thread has run it.
-    static void HandOff(TMainThreadQueue& queue, const TForwardTargets& targets, const UString& text);
+    // On a connection thread: returns once the main thread has forwarded
+    // every one of `texts`, in their order.
+    static void HandOff(TMainThreadQueue& queue, const TForwardTargets& targets,
+                        std::span<const UString> texts);
 
 protected:
     void RunInMainThread() override;

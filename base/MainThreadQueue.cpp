@@ -1,6 +1,7 @@
 #include "base/MainThreadQueue.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -67,32 +68,50 @@ void TMainThreadQueue::RunOne(TRequest& request) {
 }
 
 void TMainThreadQueue::Execute(const TOperation& operation, const void* kind) {
-    TRequest request{&operation, kind, {}};
+    ExecuteAll(std::span<const TOperation>(&operation, 1), kind);
+}
+
+void TMainThreadQueue::ExecuteAll(std::span<const TOperation> operations, const void* kind) {
+    if (operations.empty()) return;
     if (IsMainThread()) {
         // Waiting here would wait for ourselves. Run outside any batch: the
-        // operation does not follow the one that called it.
+        // operations do not follow the one that called them.
         size_t runLeft = std::exchange(FRunLeft, 0);
-        if (!ShuttingDown()) RunOne(request);
+        for (const TOperation& operation : operations) {
+            if (ShuttingDown()) break;
+            TRequest request{&operation, kind, {}};
+            RunOne(request);
+        }
         FRunLeft = runLeft;
         return;
+    }
+    // Each request has its own completion: a nested loop or teardown may
+    // complete them separately.
+    std::unique_ptr<TRequest[]> requests(new TRequest[operations.size()]);
+    for (size_t i = 0; i < operations.size(); ++i) {
+        requests[i].Operation = &operations[i];
+        requests[i].Kind = kind;
     }
     TWakeUp wakeUp;
     {
         std::lock_guard<TSlimLock> lock(FLock);
         if (FShutdown) return;
-        FPending.push_back(&request);
+        // Queued together, so another thread's requests cannot come in
+        // between, and a run that begins later takes all of them.
+        for (size_t i = 0; i < operations.size(); ++i) FPending.push_back(&requests[i]);
         FSignal.NotifyAll();
-        // One wake-up per run: a run that has not begun yet takes this
-        // request too.
+        // One wake-up per run: a run that has not begun yet takes these
+        // requests too.
         if (!FWokenUp) {
             FWokenUp = true;
             wakeUp = FWakeUp;
         }
     }
     if (wakeUp) wakeUp();
-    // Ends when the main thread has run the request or teardown has
-    // released it; the owner keeps running the queue until then.
-    request.Done.Wait();
+    // Each wait ends when the main thread has run that request or teardown
+    // has released it; the owner keeps running the queue until then. They
+    // complete in order, so after the first wait the others rarely sleep.
+    for (size_t i = 0; i < operations.size(); ++i) requests[i].Done.Wait();
 }
 
 void TMainThreadQueue::SetStopCheck(std::function<bool()> check) {
@@ -211,6 +230,14 @@ bool TMainThreadQueue::ShuttingDown() const {
 
 void TIdSync::Synchronize() {
     FQueue.Execute([this] { RunInMainThread(); }, Kind());
+}
+
+void TIdSync::SynchronizeAll(TMainThreadQueue& queue, std::span<TIdSync* const> calls) {
+    if (calls.empty()) return;
+    std::vector<TMainThreadQueue::TOperation> operations;
+    operations.reserve(calls.size());
+    for (TIdSync* call : calls) operations.emplace_back([call] { call->RunInMainThread(); });
+    queue.ExecuteAll(operations, calls.front()->Kind());
 }
 
 }  // namespace qr

@@ -26,6 +26,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -79,6 +80,11 @@ public:
     // `kind` (any address that names a sort of request, or null) lets an
     // operation ask RunsNextAtOnce.
     void Execute(const TOperation& operation, const void* kind = nullptr);
+    // Runs several operations as if each had been passed to Execute in turn
+    // from this thread, but queues them together: one wake-up for all of
+    // them, and the caller sleeps once instead of once per operation.
+    // Returns when the last has run (or teardown released them).
+    void ExecuteAll(std::span<const TOperation> operations, const void* kind = nullptr);
 
     // Main thread, from inside an operation: true when the request that
     // runs next is of the same (non-null) kind and will run right after
@@ -114,8 +120,8 @@ public:
 
 private:
     struct TRequest {
-        const TOperation* Operation;
-        const void* Kind;
+        const TOperation* Operation = nullptr;
+        const void* Kind = nullptr;
         TEvent Done;  // created for this request, gone after it
     };
 
@@ -148,6 +154,8 @@ public:
     explicit TIdSync(TMainThreadQueue& queue) : FQueue(queue) {}
     virtual ~TIdSync() = default;
     void Synchronize();
+    // Several calls of one kind, run in order as one batch (see ExecuteAll).
+    static void SynchronizeAll(TMainThreadQueue& queue, std::span<TIdSync* const> calls);
 
 protected:
     virtual void RunInMainThread() = 0;

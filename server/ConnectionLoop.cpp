@@ -1,5 +1,8 @@
 #include "server/ConnectionLoop.h"
 
+#include <utility>
+#include <vector>
+
 #include "server/MessageFramer.h"
 
 namespace qr {
@@ -7,6 +10,7 @@ namespace qr {
 void RunConnectionLoop(TIdTCPConnection& connection, const THandOff& handOff) {
     TMessageFramer framer;
     TIdBytes data;
+    std::vector<UString> batch;
     for (;;) {
         while (!framer.HasMessage()) {
             // Too long a message: the connection is closed, so the read
@@ -16,12 +20,25 @@ void RunConnectionLoop(TIdTCPConnection& connection, const THandOff& handOff) {
             connection.ReadAvailable(data);
             framer.Feed(data);
         }
-        TFramedMessage message = framer.TakeMessage();
-        // The client gets no answer: its connection is closed, and its
-        // "quit" still reaches the main thread unless the closing probe
-        // found the connection broken.
-        if (message.IsQuit) connection.CloseConnection(true);
-        handOff(message.Text);
+        // Everything one receive completed goes at once, and the thread
+        // reads on only when all of it is written. A "quit" goes alone,
+        // after the messages before it, once the connection is closed.
+        batch.clear();
+        while (framer.HasMessage()) {
+            TFramedMessage message = framer.TakeMessage();
+            if (!message.IsQuit) {
+                batch.push_back(std::move(message.Text));
+                continue;
+            }
+            if (!batch.empty()) handOff(batch);
+            batch.clear();
+            // The client gets no answer: its connection is closed, and its
+            // "quit" still reaches the main thread unless the closing probe
+            // found the connection broken.
+            connection.CloseConnection(true);
+            batch.push_back(std::move(message.Text));
+        }
+        handOff(batch);
     }
 }
 

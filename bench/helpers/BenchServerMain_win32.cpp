@@ -85,14 +85,15 @@ int main(int argc, char** argv) {
         server.SetMainThreadQueue(&queue);
         if (handoff == "queue") {
             server.OnExecute = [&](TIdContext& context) {
-                RunConnectionLoop(context.Connection(),
-                                  [&](const UString& text) { TQLSyncClass::HandOff(queue, targets, text); });
+                RunConnectionLoop(context.Connection(), [&](std::span<const UString> texts) {
+                    TQLSyncClass::HandOff(queue, targets, texts);
+                });
             };
         } else {
             server.OnExecute = [&](TIdContext& context) {
-                RunConnectionLoop(context.Connection(), [&](const UString& text) {
+                RunConnectionLoop(context.Connection(), [&](std::span<const UString> texts) {
                     std::lock_guard<std::mutex> lock(writerLock);
-                    writer.WriteString(UnicodeToAnsi(text));
+                    for (const UString& text : texts) writer.WriteString(UnicodeToAnsi(text));
                 });
             };
         }

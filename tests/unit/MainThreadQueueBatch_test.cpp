@@ -7,6 +7,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -161,13 +163,16 @@ struct TForwarding {
     }
 };
 
+void HandOffOne(TForwarding& f, const UString& text) {
+    TQLSyncClass::HandOff(f.q, f.targets, std::span<const UString>(&text, 1));
+}
+
 TEST(MainThreadQueueBatch, ABatchOfHandOffsWritesEachInOrderAndShowsOnlyTheLast) {
     TForwarding f;
     std::vector<std::thread> threads;
     for (int i = 0; i < 6; ++i) {
         size_t before = f.q.PendingCount();
-        threads.emplace_back(
-            [&f, i] { TQLSyncClass::HandOff(f.q, f.targets, u"m" + AnsiToUnicode(std::to_string(i))); });
+        threads.emplace_back([&f, i] { HandOffOne(f, u"m" + AnsiToUnicode(std::to_string(i))); });
         ASSERT_TRUE(WaitFor([&] { return f.q.PendingCount() == before + 1; }));
     }
     {
@@ -189,8 +194,7 @@ TEST(MainThreadQueueBatch, ManyClientsKeepTheirOrderAndTheMemoEndsWithTheLastWri
     for (int c = 0; c < kClients; ++c)
         threads.emplace_back([&f, &finished, c] {
             for (int i = 0; i < kEach; ++i)
-                TQLSyncClass::HandOff(f.q, f.targets,
-                                      AnsiToUnicode(std::to_string(c) + ":" + std::to_string(i)));
+                HandOffOne(f, AnsiToUnicode(std::to_string(c) + ":" + std::to_string(i)));
             ++finished;
         });
     {
@@ -216,6 +220,88 @@ TEST(MainThreadQueueBatch, ManyClientsKeepTheirOrderAndTheMemoEndsWithTheLastWri
         EXPECT_EQ(text, f.written[writtenBefore]);
     }
     EXPECT_EQ(f.shown.back().first, f.written.back());
+}
+
+}  // namespace
+}  // namespace qr
+
+namespace qr {
+namespace {
+
+// The messages of one receive are queued together: another client's
+// message cannot come between them, one wake-up serves them, the caller
+// returns only when the last is written, and each is still its own write.
+TEST(MainThreadQueueBatch, OneReceiveIsQueuedWholeAndReturnsAfterItsLastWrite) {
+    TForwarding f;
+    std::atomic<int> wakeUps{0};
+    f.q.SetWakeUp([&] { ++wakeUps; });
+    std::atomic<bool> batchReturned{false};
+    std::thread single([&] { HandOffOne(f, u"other-1"); });
+    ASSERT_TRUE(WaitFor([&] { return f.q.PendingCount() == 1; }));
+    std::thread batch([&] {
+        std::vector<UString> texts{u"a", u"b", u"c"};
+        TQLSyncClass::HandOff(f.q, f.targets, texts);
+        batchReturned = true;
+    });
+    ASSERT_TRUE(WaitFor([&] { return f.q.PendingCount() == 4; }));
+    std::thread later([&] { HandOffOne(f, u"other-2"); });
+    ASSERT_TRUE(WaitFor([&] { return f.q.PendingCount() == 5; }));
+    EXPECT_EQ(wakeUps.load(), 1);
+    EXPECT_FALSE(batchReturned.load());
+    {
+        TWatchdog watchdog("a run with a batch between two single hand-offs");
+        EXPECT_TRUE(f.q.RunQueue());
+        single.join();
+        batch.join();
+        later.join();
+    }
+    EXPECT_EQ(f.written, (std::vector<std::string>{"other-1", "a", "b", "c", "other-2"}));
+    ASSERT_EQ(f.shown.size(), 1u);
+    EXPECT_EQ(f.shown[0].first, "other-2");
+}
+
+// Teardown in the middle of one client's batch: the rest of it is released
+// unrun and the connection thread returns.
+TEST(MainThreadQueueBatch, TeardownInsideOneBatchReleasesItsRest) {
+    TMainThreadQueue q;
+    std::vector<int> ran;  // main thread only
+    std::vector<TMainThreadQueue::TOperation> operations;
+    for (int i = 1; i <= 4; ++i)
+        operations.emplace_back([&, i] {
+            ran.push_back(i);
+            if (i == 2) q.BeginShutdown();
+        });
+    std::atomic<bool> returned{false};
+    std::thread client([&] {
+        q.ExecuteAll(operations, &kKindA);
+        returned = true;
+    });
+    ASSERT_TRUE(WaitFor([&] { return q.PendingCount() == 4; }));
+    {
+        TWatchdog watchdog("a batch that meets teardown");
+        q.RunQueue();
+        client.join();
+    }
+    EXPECT_TRUE(returned.load());
+    EXPECT_EQ(ran, (std::vector<int>{1, 2}));
+}
+
+// On the main thread a batch runs at once, in order, and an error of one
+// operation goes to the handler without stopping the ones after it.
+TEST(MainThreadQueueBatch, ABatchOnTheMainThreadRunsEachWithItsOwnErrorHandling) {
+    TMainThreadQueue q;
+    std::vector<std::string> seen;
+    q.SetErrorHandler([&](std::exception_ptr e) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::runtime_error& error) {
+            seen.push_back(std::string("error:") + error.what());
+        }
+    });
+    std::vector<TMainThreadQueue::TOperation> operations{
+        [&] { seen.push_back("1"); }, [] { throw std::runtime_error("2"); }, [&] { seen.push_back("3"); }};
+    q.ExecuteAll(operations);
+    EXPECT_EQ(seen, (std::vector<std::string>{"1", "error:2", "3"}));
 }
 
 }  // namespace

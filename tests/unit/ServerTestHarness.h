@@ -52,8 +52,8 @@ public:
         Server->SetName("TestServer");
         Server->SetMainThreadQueue(&Queue);
         Server->OnExecute = [this](TIdContext& context) {
-            RunConnectionLoop(context.Connection(), [this](const UString& text) {
-                Queue.Execute([this, &text] { Messages.push_back(text); });
+            RunConnectionLoop(context.Connection(), [this](std::span<const UString> texts) {
+                Queue.Execute([this, texts] { Messages.insert(Messages.end(), texts.begin(), texts.end()); });
             });
         };
     }
