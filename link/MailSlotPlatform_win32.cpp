@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "base/win32/Handles.h"
 #include "link/MailSlotPlatform.h"
 
 namespace qr {
@@ -19,9 +20,14 @@ public:
                      int32_t& written) override {
         written = 0;
         HANDLE h = reinterpret_cast<HANDLE>(handle);
+        // One event for every write: creating and closing one per write
+        // were two of the few system calls a message costs. WriteFile resets
+        // it, and no write is still going on when the next begins (each
+        // ends here, completed or cancelled).
+        if (!FWriteDone) FWriteDone.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!FWriteDone) return TSlotWrite::Failed;
         OVERLAPPED ov{};
-        ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (!ov.hEvent) return TSlotWrite::Failed;
+        ov.hEvent = FWriteDone.Get();
         DWORD n = 0;
         TSlotWrite result = TSlotWrite::Failed;
         if (WriteFile(h, buffer, DWORD(count), nullptr, &ov)) {
@@ -36,11 +42,13 @@ public:
             else if (late)
                 result = TSlotWrite::TimedOut;
         }
-        CloseHandle(ov.hEvent);
         if (result == TSlotWrite::Written) written = int32_t(n);
         return result;
     }
     void Close(TSlotHandle handle) override { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+
+private:
+    win32::THandle FWriteDone;
 };
 
 }  // namespace
