@@ -245,9 +245,12 @@ bool TExceptionBox::PreTranslate(const MSG& message) {
                 Act(EscapeButton(FContent));
                 return true;
             case VK_RETURN: {
-                HWND focus = GetFocus();
+                // The key was sent to the window that had the focus when it
+                // was pressed; asking for the focus now can answer nothing
+                // while another window is being activated.
+                HWND target = message.hwnd != window ? message.hwnd : GetFocus();
                 for (int i = 0; i < kBoxButtonCount; ++i)
-                    if (Button(i) && Button(i) == focus) Click(i);
+                    if (Button(i) && Button(i) == target) Click(i);
                 return true;
             }
             case VK_F1:  // no help in this program
