@@ -309,22 +309,16 @@ AnsiString TWin32ReportSystem::Disassembling(uint64_t address, int limit) {
     return FormatDisassembly(function, limit, kAddressDigits);
 }
 
-std::vector<TCodeLocation> TWin32ReportSystem::StackItems(uint32_t threadId,
+std::unique_ptr<IStackWalk> TWin32ReportSystem::StackWalk(uint32_t threadId,
                                                           const std::vector<unsigned char>& context) {
     // Without a context only the calling thread can be walked, from here.
-    if (context.empty() && threadId != GetCurrentThreadId()) return {};
-    std::vector<TCodeLocation> items;
-    for (const TStackFrame& frame : WalkStack(context))
-        items.push_back(
-            Located(FNamer.Name(frame.Return ? frame.Address - 1 : frame.Address), frame.Address));
-    return items;
+    if (context.empty() && threadId != GetCurrentThreadId()) return nullptr;
+    return CreateStackWalk(context);
 }
 
-std::vector<TCodeLocation> TWin32ReportSystem::NamedReturnAddresses(const std::vector<uint64_t>& addresses) {
-    std::vector<TCodeLocation> items;
+TCodeLocation TWin32ReportSystem::NameFrame(const TStackFrame& frame) {
     // A return address belongs to the line of its call.
-    for (uint64_t address : addresses) items.push_back(Located(FNamer.Name(address - 1), address));
-    return items;
+    return Located(FNamer.Name(frame.Return ? frame.Address - 1 : frame.Address), frame.Address);
 }
 
 std::vector<unsigned char> TWin32ReportSystem::ReadStack(uint64_t address, size_t maxBytes) {

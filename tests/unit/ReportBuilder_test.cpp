@@ -72,10 +72,19 @@ public:
     // Walked stacks by thread id, and the context each walk was given.
     std::map<uint32_t, std::vector<TCodeLocation>> Stacks;
     std::map<uint32_t, std::vector<unsigned char>> WalkedContexts;
-    std::vector<TCodeLocation> StackItems(uint32_t threadId,
+    std::unique_ptr<IStackWalk> StackWalk(uint32_t threadId,
                                           const std::vector<unsigned char>& context) override {
         WalkedContexts[threadId] = context;
-        return Stacks.count(threadId) ? Stacks[threadId] : std::vector<TCodeLocation>{};
+        if (!Stacks.count(threadId)) return nullptr;
+        std::vector<TStackFrame> frames;
+        for (const TCodeLocation& l : Stacks[threadId]) frames.push_back({l.Address, false});
+        return std::make_unique<TListedStackWalk>(frames);
+    }
+    TCodeLocation NameFrame(const TStackFrame& frame) override {
+        for (const auto& [id, items] : Stacks)
+            for (const TCodeLocation& l : items)
+                if (l.Address == frame.Address) return l;
+        return Locate(frame.Address);
     }
     AnsiString Listing;
     std::optional<std::pair<uint64_t, int>> ListingAsked;
