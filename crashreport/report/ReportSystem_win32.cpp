@@ -4,6 +4,7 @@
 #include <psapi.h>
 #include <wtsapi32.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -306,6 +307,14 @@ AnsiString TWin32ReportSystem::Disassembling(uint64_t address, int limit) {
     std::vector<unsigned char> code = ReadCode(function.Start, end - function.Start);
     function.Code = std::move(code);
     function.LineOf = [this](uint64_t a) { return FNamer.Name(a).Line; };
+    // Case jump tables lie in the module's read-only data.
+    function.ReadData = [](uint64_t a) -> std::optional<uint32_t> {
+        std::vector<unsigned char> bytes = ReadCode(a, 4);
+        if (bytes.size() != 4) return std::nullopt;
+        uint32_t value;
+        std::memcpy(&value, bytes.data(), 4);
+        return value;
+    };
     return FormatDisassembly(function, limit, kAddressDigits);
 }
 

@@ -8,7 +8,7 @@
 //! report-block ^main thread \(\$[0-9a-f]+\):$
 //! report-block ^[0-9a-f]{16} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:wait} +\+ *\d+ wWinMain
 //! report ^[0-9a-f]{16} \+[0-9a-f]+ DeepCall_crash\.exe +crtexe\.c +\d+ +\+ *\d+ .*CRTStartup
-//! report-block ^[0-9a-f]{16} > +{line:raise} mov
+//! report-block ^loc_[0-9a-f]{16}$ ;; ^[0-9a-f]{16} > +{line:raise} mov
 //! report ^callstack crc +: \$[0-9a-f]{8}, \$[0-9a-f]{8}, \$[0-9a-f]{8}$
 //! run-again
 //! dialog continue=enabled
@@ -36,8 +36,32 @@ struct TRecord {
 // Each step does some work after its call, so that no call becomes a
 // jump. The record comes from the thread's parameter: null, which the
 // compiler cannot know.
+// The switch on the record's low address bits becomes a case jump table;
+// the failing case is reached only through it, so its label in the
+// listing shows that the table was read.
 __attribute__((noinline)) int Innermost(TRecord* record, int depth) {
-    record->Field = depth;  //@ raise
+    switch (reinterpret_cast<uintptr_t>(record) & 7) {
+        case 0:
+            record->Field = depth;  //@ raise
+            break;
+        case 1:
+            Sleep(1);
+            break;
+        case 2:
+            SetLastError(2);
+            break;
+        case 3:
+            SwitchToThread();
+            break;
+        case 4:
+            SetLastError(DWORD(depth));
+            break;
+        case 5:
+            Sleep(DWORD(depth));
+            break;
+        default:
+            return 0;
+    }
     return depth * 2;
 }
 

@@ -184,6 +184,30 @@ TEST_F(ReportBuilding, WalkedStacksGiveTheLinesAndChecksumsAndTheFunctionItsList
     EXPECT_FALSE(third.Sections().Get("disassembling"));
 }
 
+TEST_F(ReportBuilding, ThreadAreasAdvanceInSectionOrderAndCreatorsAreNamed) {
+    const std::vector<TCodeLocation> failing = {
+        {0x401234, 0x34, "quellora-remote.exe", "Main.cpp", "qr::Crash", 20, 2}};
+    System.Stacks = {{0x20, failing}, {0x10, {{0x7ff800001000ull, 0x20, "ntdll.dll", "", "NtWait", 0, {}}}}};
+    TReportBuilder builder(
+        Report, System, Failure, Options,
+        {{0x10, "main thread", ""}, {0x20, "", "TIdThread", 0x10, 0x40a000}, {0x60, "-", ""}});
+    std::vector<std::pair<size_t, int>> seen;
+    builder.SetProgress([&](size_t area, int position) { seen.emplace_back(area, position); });
+    builder.BuildHeader();
+    builder.BuildSkeleton();
+    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(builder.Complete());
+    // Failing thread, main thread, then $40 (no walk) and $50 (not accessible).
+    EXPECT_EQ(seen, (std::vector<std::pair<size_t, int>>{
+                        {0, 25}, {0, 650}, {0, 1000}, {1, 25}, {1, 650}, {1, 1000}, {2, 1000}, {3, 1000}}));
+    std::vector<TCodeLocation> withPlace = failing;
+    withPlace.push_back(System.Locate(0x40a000));
+    EXPECT_EQ(Report.Sections().Get("thread $20 (TIdThread):"),
+              WithCreatorLine(FormatStackLines(withPlace, true, true), "main thread ($10)"));
+    // The main thread has no registered creator.
+    EXPECT_EQ(Report.Sections().Get("main thread ($10):")->find(">> created by"), AnsiString::npos);
+}
+
 TEST(ReportCounter, CountsFromOnePerOwner) {
     TReportCounter counter, other;
     EXPECT_EQ(counter.Next(), 1u);
