@@ -11,6 +11,7 @@
 #include "crashreport/intercept/CrashReporter_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
 #include "crashreport/intercept/RuntimeHooks_win32.h"
+#include "crashreport/intercept/ThreadCreationHooks_win32.h"
 
 namespace qr {
 
@@ -149,9 +150,11 @@ void InstallInterception(TCrashReporter& reporter) {
     gOldTerminate = std::set_terminate(&OnTerminate);
     _set_invalid_parameter_handler(&OnInvalidParameter);
     SetPureVirtualHandler(&OnPureVirtualCall);
+    if (reporter.Threads()) InstallThreadCreationHooks(*reporter.Threads());
 }
 
 void RemoveInterception() {
+    RemoveThreadCreationHooks();
     SetPureVirtualHandler(nullptr);
     _set_invalid_parameter_handler(nullptr);
     std::set_terminate(gOldTerminate);

@@ -61,13 +61,16 @@ TThreadRecord* TThreadTable::FindOrAdd(uint32_t id) {
     return &record;
 }
 
-void TThreadTable::Created(uint32_t id, uint32_t creatorId, uint64_t startAddress,
-                           std::string_view className) {
+void TThreadTable::Created(uint32_t id, uint32_t creatorId, uint64_t startAddress, std::string_view className,
+                           uint64_t createdAt) {
     if (id == 0) return;
     TLock lock(FBlock.Lock);
     if (TThreadRecord* record = FindOrAdd(id)) {
-        record->CreatorId = creatorId;
-        record->StartAddress = startAddress;
+        if (creatorId) {
+            record->CreatorId = creatorId;
+            record->CreatedAt = createdAt;
+        }
+        if (startAddress) record->StartAddress = startAddress;
         if (!className.empty()) CopyText(record->ClassName, sizeof record->ClassName, className);
     }
 }
@@ -92,7 +95,7 @@ std::vector<TThreadInfo> TThreadTable::Threads() const {
     uint32_t count = std::min<uint32_t>(FBlock.Count, TThreadTableBlock::kCapacity);
     for (uint32_t i = 0; i < count; ++i) {
         const TThreadRecord& r = FBlock.Records[i];
-        threads.push_back({r.Id, r.CreatorId, r.StartAddress, TextOf(r.Name, sizeof r.Name),
+        threads.push_back({r.Id, r.CreatorId, r.StartAddress, r.CreatedAt, TextOf(r.Name, sizeof r.Name),
                            TextOf(r.ClassName, sizeof r.ClassName)});
     }
     return threads;
@@ -100,7 +103,8 @@ std::vector<TThreadInfo> TThreadTable::Threads() const {
 
 std::vector<TThreadEntry> TThreadTable::Entries() const {
     std::vector<TThreadEntry> entries;
-    for (const TThreadInfo& t : Threads()) entries.push_back({t.Id, t.Name, t.ClassName});
+    for (const TThreadInfo& t : Threads())
+        entries.push_back({t.Id, t.Name, t.ClassName, t.CreatorId, t.CreatedAt});
     return entries;
 }
 

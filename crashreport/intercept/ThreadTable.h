@@ -17,6 +17,7 @@ struct TThreadRecord {
     uint32_t Id;  // 0: free
     uint32_t CreatorId;
     uint64_t StartAddress;
+    uint64_t CreatedAt;  // the return address of the creating call; 0: not known
     char Name[64];
     char ClassName[40];
 };
@@ -32,6 +33,7 @@ struct TThreadInfo {
     uint32_t Id = 0;
     uint32_t CreatorId = 0;
     uint64_t StartAddress = 0;
+    uint64_t CreatedAt = 0;
     AnsiString Name;
     AnsiString ClassName;
 };
@@ -44,9 +46,12 @@ public:
 
     TThreadTable(TThreadTableBlock& block, TEndedCheck ended);
 
-    // A thread that was created: its creator and start routine. A record
-    // that is there already keeps its name.
-    void Created(uint32_t id, uint32_t creatorId, uint64_t startAddress, std::string_view className = {});
+    // A thread that was created: its creator, start routine and the place
+    // of the creating call. A record that is there already keeps its name,
+    // and its creator when this call names none (the thread's own start
+    // notice comes after its creator's).
+    void Created(uint32_t id, uint32_t creatorId, uint64_t startAddress, std::string_view className = {},
+                 uint64_t createdAt = 0);
     // A thread that named itself (or is named by the crash reporter).
     void Named(uint32_t id, std::string_view name);
     void Remove(uint32_t id);

@@ -177,7 +177,7 @@ void TReportBuilder::BuildSkeleton() {
         thread.Name = ThreadSectionName(thread.Name, thread.State.Suspended, thread.State.Priority);
         AnsiString placeholder = thread.State.Accessible ? LocationLine(thread.State.InstructionPointer) +
                                                                "\r\n>> stack will be calculated soon"
-                                                         : ThreadContent(thread);
+                                                         : NotAccessibleText(thread);
         sections.Set(thread.Name, placeholder);
     }
     for (const TReportPlugin* plugin : SectionPlugins()) sections.Set(plugin->Name, kCalculatedSoon);
@@ -186,38 +186,66 @@ void TReportBuilder::BuildSkeleton() {
     if (FOptions.ShowDisAsm && FFailure.Address) sections.Set("disassembling", kCalculatedSoon);
 }
 
-AnsiString TReportBuilder::ThreadContent(const TThreadSection& thread, TStackChecksums* sums) {
+AnsiString TReportBuilder::NotAccessibleText(const TThreadSection& thread) {
+    AnsiString text = ">> stack not accessible";
+    if (thread.Failing) text += ", exception location: \r\n" + LocationLine(thread.State.InstructionPointer);
+    return text;
+}
+
+std::optional<TThreadCreator> TReportBuilder::CreatorOf(const TThreadEntry& entry) {
+    if (!entry.CreatorId || !entry.CreatedAt) return std::nullopt;
+    TThreadEntry creator{entry.CreatorId, "", ""};
+    for (const TThreadEntry& known : FNames)
+        if (known.Id == entry.CreatorId) creator = known;
+    // The crash reporter's own threads are named here too.
+    return TThreadCreator{ThreadDescription(creator, true), FSystem.NameFrame({entry.CreatedAt, true})};
+}
+
+AnsiString TReportBuilder::ThreadContent(const TThreadSection& thread, size_t area, TStackChecksums* sums) {
+    auto progress = [&](int position) {
+        if (FProgress) FProgress(area, position);
+    };
     if (!thread.State.Accessible) {
-        AnsiString text = ">> stack not accessible";
-        if (thread.Failing)
-            text += ", exception location: \r\n" + LocationLine(thread.State.InstructionPointer);
-        return text;
+        progress(1000);
+        return NotAccessibleText(thread);
     }
-    const std::vector<unsigned char>& context = thread.Failing ? FFailure.Context : thread.State.Context;
-    std::vector<TCodeLocation> items = thread.Failing && !FFailure.PreparedStack.empty()
-                                           ? FSystem.NamedReturnAddresses(FFailure.PreparedStack)
-                                           : FSystem.StackItems(thread.State.Entry.Id, context);
-    if (items.empty()) {
+    std::unique_ptr<IStackWalk> walk;
+    if (thread.Failing && !FFailure.PreparedStack.empty()) {
+        std::vector<TStackFrame> frames;
+        for (uint64_t address : FFailure.PreparedStack) frames.push_back({address, true});
+        walk = std::make_unique<TListedStackWalk>(std::move(frames));
+    } else {
+        walk = FSystem.StackWalk(thread.State.Entry.Id,
+                                 thread.Failing ? FFailure.Context : thread.State.Context);
+    }
+    if (!walk) {
         // No walk: the innermost item alone.
+        progress(1000);
         if (sums) *sums = StackChecksums({TStackItemName{thread.State.InstructionPointer, 0, "", "", "", 0}});
         return LocationLine(thread.State.InstructionPointer);
     }
-    if (sums) {
-        std::vector<TStackItemName> names;
-        for (const TCodeLocation& l : items)
-            names.push_back(
-                {l.Address, l.Offset ? l.Address - *l.Offset : 0, l.Module, l.Unit, l.Function, l.Line});
-        *sums = StackChecksums(names);
+    TStackSectionInput input;
+    input.Walk = walk.get();
+    input.Name = [this](const TStackFrame& frame) { return FSystem.NameFrame(frame); };
+    input.ShowRelAddrs = FOptions.ShowRelAddrs;
+    input.ShowRelLines = FOptions.ShowRelLines;
+    try {
+        input.Creator = CreatorOf(thread.State.Entry);
+    } catch (...) {
+        // Without its creator the stack is still worth listing.
+        input.Creator.reset();
     }
-    return FormatStackLines(items, FOptions.ShowRelAddrs, FOptions.ShowRelLines);
+    input.Progress = progress;
+    return StackSectionText(input, sums);
 }
 
 bool TReportBuilder::Complete() {
     std::vector<TReportStep> steps;
+    size_t areas = 0;
     auto threadStep = [&](const TThreadSection& thread) {
-        steps.push_back({thread.Name, "GetThreadReport", [this, &thread] {
+        steps.push_back({thread.Name, "GetThreadReport", [this, &thread, area = areas++] {
                              TStackChecksums sums;
-                             AnsiString text = ThreadContent(thread, &sums);
+                             AnsiString text = ThreadContent(thread, area, &sums);
                              if (thread.Failing)
                                  FFailingSums = sums;
                              else if (thread.State.Accessible)

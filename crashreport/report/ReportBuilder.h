@@ -3,6 +3,7 @@
 // once, the slow sections in the completion.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "crashreport/report/Completion.h"
 #include "crashreport/report/Plugins.h"
 #include "crashreport/report/ReportSystem.h"
+#include "crashreport/report/StackSection.h"
 
 namespace qr {
 
@@ -78,6 +80,14 @@ public:
     // Writes the sections in order; false when the report was aborted.
     bool Complete();
 
+    // Told how far each thread's stack walk has come, for the please-wait
+    // window: `area` is the thread's index among the thread sections (in
+    // section order, one progress area each), `position` of 1000 goes
+    // 25 (items collected), 650 (items checked), 1000 (done). Called on
+    // the thread that runs Complete(); set it before.
+    using TProgress = std::function<void(size_t area, int position)>;
+    void SetProgress(TProgress progress) { FProgress = std::move(progress); }
+
 private:
     struct TThreadSection {
         AnsiString Name;
@@ -85,7 +95,9 @@ private:
         bool Failing = false;
     };
     AnsiString LocationLine(uint64_t address);
-    AnsiString ThreadContent(const TThreadSection& thread, TStackChecksums* sums = nullptr);
+    AnsiString ThreadContent(const TThreadSection& thread, size_t area, TStackChecksums* sums = nullptr);
+    std::optional<TThreadCreator> CreatorOf(const TThreadEntry& entry);
+    AnsiString NotAccessibleText(const TThreadSection& thread);
     // The selected plug-ins that write a section, in `Plugins` order.
     std::vector<const TReportPlugin*> SectionPlugins() const;
 
@@ -98,6 +110,7 @@ private:
     std::vector<TThreadSection> FThreads;
     TStackChecksums FFailingSums;
     std::vector<TStackChecksums> FOtherSums;
+    TProgress FProgress;
 };
 
 }  // namespace qr

@@ -14,6 +14,7 @@
 #include "crashreport/report/OsName.h"
 #include "crashreport/report/SectionFormats.h"
 #include "crashreport/report/ThreadNames.h"
+#include "crashreport/stack/StackWalkSteps.h"
 
 namespace qr {
 
@@ -65,19 +66,17 @@ public:
     virtual std::vector<TThreadState> Threads() = 0;
     // What is known of a code address before the stack walk names it.
     virtual TCodeLocation Locate(uint64_t address) = 0;
-    // The call stack of a thread, innermost first, each item named as far
-    // as known; `context` is the thread's processor context as raw bytes
-    // (empty: the calling thread from where it is). Empty when the system
-    // cannot walk stacks; the report then shows the innermost location.
-    virtual std::vector<TCodeLocation> StackItems(uint32_t /*threadId*/,
+    // The walk of a thread's call stack (its steps not run yet); `context`
+    // is the thread's processor context as raw bytes (empty: the calling
+    // thread from where it is). Null when the system cannot walk this
+    // stack; the report then shows the innermost location.
+    virtual std::unique_ptr<IStackWalk> StackWalk(uint32_t /*threadId*/,
                                                   const std::vector<unsigned char>& /*context*/) {
-        return {};
+        return nullptr;
     }
-    // A call stack noted earlier as return addresses, innermost first, each
-    // item named as far as known.
-    virtual std::vector<TCodeLocation> NamedReturnAddresses(const std::vector<uint64_t>& /*addresses*/) {
-        return {};
-    }
+    // Names a stack item as far as known; a return address by the line of
+    // its call, with offsets of its own.
+    virtual TCodeLocation NameFrame(const TStackFrame& frame) { return Locate(frame.Address); }
     // The "disassembling" section's content for the function around
     // `address`, at most the `limit` lines around it (0: all); empty when
     // the system cannot disassemble.

@@ -4,6 +4,7 @@
 #include <psapi.h>
 #include <wtsapi32.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -306,25 +307,27 @@ AnsiString TWin32ReportSystem::Disassembling(uint64_t address, int limit) {
     std::vector<unsigned char> code = ReadCode(function.Start, end - function.Start);
     function.Code = std::move(code);
     function.LineOf = [this](uint64_t a) { return FNamer.Name(a).Line; };
+    // Case jump tables lie in the module's read-only data.
+    function.ReadData = [](uint64_t a) -> std::optional<uint32_t> {
+        std::vector<unsigned char> bytes = ReadCode(a, 4);
+        if (bytes.size() != 4) return std::nullopt;
+        uint32_t value;
+        std::memcpy(&value, bytes.data(), 4);
+        return value;
+    };
     return FormatDisassembly(function, limit, kAddressDigits);
 }
 
-std::vector<TCodeLocation> TWin32ReportSystem::StackItems(uint32_t threadId,
+std::unique_ptr<IStackWalk> TWin32ReportSystem::StackWalk(uint32_t threadId,
                                                           const std::vector<unsigned char>& context) {
     // Without a context only the calling thread can be walked, from here.
-    if (context.empty() && threadId != GetCurrentThreadId()) return {};
-    std::vector<TCodeLocation> items;
-    for (const TStackFrame& frame : WalkStack(context))
-        items.push_back(
-            Located(FNamer.Name(frame.Return ? frame.Address - 1 : frame.Address), frame.Address));
-    return items;
+    if (context.empty() && threadId != GetCurrentThreadId()) return nullptr;
+    return CreateStackWalk(context);
 }
 
-std::vector<TCodeLocation> TWin32ReportSystem::NamedReturnAddresses(const std::vector<uint64_t>& addresses) {
-    std::vector<TCodeLocation> items;
+TCodeLocation TWin32ReportSystem::NameFrame(const TStackFrame& frame) {
     // A return address belongs to the line of its call.
-    for (uint64_t address : addresses) items.push_back(Located(FNamer.Name(address - 1), address));
-    return items;
+    return Located(FNamer.Name(frame.Return ? frame.Address - 1 : frame.Address), frame.Address);
 }
 
 std::vector<unsigned char> TWin32ReportSystem::ReadStack(uint64_t address, size_t maxBytes) {

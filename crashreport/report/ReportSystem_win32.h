@@ -49,9 +49,9 @@ public:
     std::vector<TThreadState> Threads() override;
     TCodeLocation Locate(uint64_t address) override;
     AnsiString Disassembling(uint64_t address, int limit) override;
-    std::vector<TCodeLocation> NamedReturnAddresses(const std::vector<uint64_t>& addresses) override;
-    std::vector<TCodeLocation> StackItems(uint32_t threadId,
+    std::unique_ptr<IStackWalk> StackWalk(uint32_t threadId,
                                           const std::vector<unsigned char>& context) override;
+    TCodeLocation NameFrame(const TStackFrame& frame) override;
     std::vector<unsigned char> ReadStack(uint64_t address, size_t maxBytes) override;
     std::vector<TModuleLine> Modules() override;
     std::vector<TProcessLine> Processes() override;

@@ -8,8 +8,10 @@ namespace qr {
 
 struct TThreadEntry {
     uint32_t Id = 0;
-    AnsiString Name;       // may be empty
-    AnsiString ClassName;  // class of the thread object; may be empty
+    AnsiString Name;         // may be empty
+    AnsiString ClassName;    // class of the thread object; may be empty
+    uint32_t CreatorId = 0;  // 0: not created through the crash reporter's hooks
+    uint64_t CreatedAt = 0;  // the return address of the creating call
 };
 
 // The crash reporter's own threads, left out of reports.

@@ -3,6 +3,8 @@
 #include <capstone/capstone.h>
 
 #include <algorithm>
+#include <cctype>
+#include <map>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -74,6 +76,91 @@ bool IsUnconditionalExit(const cs_insn& insn) {
     }
 }
 
+// "rcx" for ecx and rcx, "r8" for r8d: registers compared as one.
+AnsiString RegisterFamily(csh handle, unsigned reg) {
+    const char* raw = cs_reg_name(handle, reg);
+    AnsiString name = raw ? raw : "";
+    if (name.size() == 3 && name[0] == 'e') name[0] = 'r';
+    if (name.size() >= 3 && name[0] == 'r' && name.back() == 'd' &&
+        isdigit(static_cast<unsigned char>(name[1])))
+        name.pop_back();
+    return name;
+}
+
+// The number of cases from the bounds check in front of the jump
+// ("cmp index, N" then "ja default"); 0 when there is none.
+size_t CaseCount(csh handle, const cs_insn* items, size_t jump, const AnsiString& index) {
+    constexpr size_t kLookBack = 8;
+    for (size_t k = jump; k-- > 0 && jump - k <= kLookBack;) {
+        const cs_x86& cmp = items[k].detail->x86;
+        if (items[k].id != X86_INS_CMP || cmp.op_count != 2 || cmp.operands[0].type != X86_OP_REG ||
+            cmp.operands[1].type != X86_OP_IMM || RegisterFamily(handle, cmp.operands[0].reg) != index)
+            continue;
+        if (k + 1 >= jump || cmp.operands[1].imm < 0 || cmp.operands[1].imm > 4096) return 0;
+        if (items[k + 1].id == X86_INS_JA) return size_t(cmp.operands[1].imm) + 1;
+        if (items[k + 1].id == X86_INS_JAE) return size_t(cmp.operands[1].imm);
+        return 0;
+    }
+    return 0;
+}
+
+// The targets of the case jump table that the jump at `jump` goes
+// through; empty when it is not one that GCC makes.
+std::vector<uint64_t> JumpTable(csh handle, const cs_insn* items, size_t jump, const TDisasmFunction& f,
+                                uint64_t end) {
+    const cs_insn& jmp = items[jump];
+    const cs_x86& x = jmp.detail->x86;
+    if (jmp.id != X86_INS_JMP || x.op_count != 1 || !f.ReadData) return {};
+    uint64_t table = 0;
+    AnsiString index;
+    bool relative = false;
+    if (!f.Is64 && x.operands[0].type == X86_OP_MEM) {
+        // jmp [index*4 + table]: absolute addresses.
+        const x86_op_mem& m = x.operands[0].mem;
+        if (m.base != X86_REG_INVALID || m.index == X86_REG_INVALID || m.scale != 4) return {};
+        table = uint32_t(m.disp);
+        index = RegisterFamily(handle, m.index);
+    } else if (f.Is64 && x.operands[0].type == X86_OP_REG && jump >= 3) {
+        // lea base, [rip + table]; movsxd target, [base + index*4];
+        // add target, base; jmp target: offsets from the table.
+        const AnsiString target = RegisterFamily(handle, x.operands[0].reg);
+        const cs_insn& add = items[jump - 1];
+        const cs_insn& load = items[jump - 2];
+        const cs_x86 &a = add.detail->x86, &l = load.detail->x86;
+        if (add.id != X86_INS_ADD || a.op_count != 2 || a.operands[0].type != X86_OP_REG ||
+            a.operands[1].type != X86_OP_REG || RegisterFamily(handle, a.operands[0].reg) != target)
+            return {};
+        const AnsiString base = RegisterFamily(handle, a.operands[1].reg);
+        if (load.id != X86_INS_MOVSXD || l.op_count != 2 || l.operands[1].type != X86_OP_MEM ||
+            RegisterFamily(handle, l.operands[0].reg) != target ||
+            RegisterFamily(handle, l.operands[1].mem.base) != base || l.operands[1].mem.scale != 4 ||
+            l.operands[1].mem.disp != 0)
+            return {};
+        index = RegisterFamily(handle, l.operands[1].mem.index);
+        for (size_t k = jump - 2; k-- > 0 && jump - k <= 6 && !table;) {
+            const cs_x86& lea = items[k].detail->x86;
+            if (items[k].id == X86_INS_LEA && lea.op_count == 2 && lea.operands[1].type == X86_OP_MEM &&
+                lea.operands[1].mem.base == X86_REG_RIP &&
+                RegisterFamily(handle, lea.operands[0].reg) == base)
+                table = items[k].address + items[k].size + uint64_t(lea.operands[1].mem.disp);
+        }
+        relative = true;
+        if (!table) return {};
+    } else {
+        return {};
+    }
+    const size_t count = CaseCount(handle, items, jump, index);
+    std::vector<uint64_t> targets;
+    for (size_t i = 0; i < count; ++i) {
+        std::optional<uint32_t> entry = f.ReadData(table + 4 * i);
+        if (!entry) return {};
+        uint64_t to = relative ? table + uint64_t(int64_t(int32_t(*entry))) : *entry;
+        if (to < f.Start || to >= end) return {};  // not this function's: not a table we know
+        targets.push_back(to);
+    }
+    return targets;
+}
+
 }  // namespace
 
 AnsiString FormatDisassembly(const TDisasmFunction& f, int limit, int digits) {
@@ -87,6 +174,12 @@ AnsiString FormatDisassembly(const TDisasmFunction& f, int limit, int digits) {
         if (IsJump(list.Items[i]))
             if (auto target = DirectTarget(list.Items[i]); target && *target > f.Start && *target < end)
                 targets.insert(*target);
+    std::map<size_t, std::vector<uint64_t>> tables;  // by the index of their jump
+    for (size_t i = 0; i < list.Count; ++i)
+        if (std::vector<uint64_t> t = JumpTable(capstone.Get(), list.Items, i, f, end); !t.empty()) {
+            targets.insert(t.begin(), t.end());
+            tables[i] = std::move(t);
+        }
     std::vector<int> lines(list.Count, 0);
     size_t lineWidth = 0;
     for (size_t i = 0; i < list.Count; ++i) {
@@ -111,6 +204,10 @@ AnsiString FormatDisassembly(const TDisasmFunction& f, int limit, int digits) {
         line += insn.mnemonic;
         if (insn.op_str[0]) line += AnsiString(" ") + insn.op_str;
         out.push_back(line);
+        if (auto table = tables.find(i); table != tables.end())
+            for (size_t k = 0; k < table->second.size(); ++k)
+                out.push_back("  dd loc_" + HexDigits(table->second[k], digits) +
+                              (k ? "" : "  ; case jump table"));
         if (IsUnconditionalExit(insn)) {
             out.push_back(kSeparator);
             out.push_back("");

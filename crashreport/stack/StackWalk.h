@@ -1,6 +1,7 @@
 #pragma once
 // The call stack of a thread of this process, innermost first.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace qr {
@@ -10,10 +11,13 @@ struct TStackFrame {
     bool Return = false;  // a return address: its call lies just in front
 };
 
-// Walks from a processor context (the system's CONTEXT record, copied as
-// bytes); an empty context means the calling thread at this point. The
-// walk follows the unwind data and, where it has none or the chain breaks,
-// scans the stack for values that point behind a call.
-std::vector<TStackFrame> WalkStack(const std::vector<unsigned char>& context);
+class IStackWalk;
+
+// The walk from a processor context (the system's CONTEXT record, copied
+// as bytes); an empty context means the calling thread at this point. On
+// x86-64 it follows the unwind data and, where there is none or the chain
+// breaks, scans the stack for values that point behind a call; on x86 it
+// is the snapshot walk over the thread's stack and the loaded modules.
+std::unique_ptr<IStackWalk> CreateStackWalk(const std::vector<unsigned char>& context);
 
 }  // namespace qr

@@ -1,16 +1,20 @@
 #include <windows.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "crashreport/stack/CallCheck.h"
+#include "crashreport/stack/ModuleImages.h"
+#include "crashreport/stack/SnapshotWalk.h"
+#include "crashreport/stack/StackWalkSteps.h"
 #include "crashreport/stack/PeImage.h"
 #include "crashreport/stack/StackWalk.h"
 
 namespace qr {
 
 namespace {
-
-constexpr size_t kMaxFrames = 256;
 
 // The committed part of the stack from the stack pointer upwards: every
 // read of the walk stays inside it.
@@ -29,6 +33,10 @@ TStackRange RangeFrom(uint64_t stackPointer) {
         return {};
     return {stackPointer, uint64_t(uintptr_t(info.BaseAddress)) + info.RegionSize};
 }
+
+#if defined(_WIN64)
+
+constexpr size_t kMaxFrames = 256;
 
 uintptr_t StackValue(uint64_t address) {
     uintptr_t value;
@@ -63,16 +71,27 @@ uint64_t NextCandidate(const TStackRange& range, uint64_t from) {
     return 0;
 }
 
-}  // namespace
+// The unwind walk checks each item as it goes (only values behind a call
+// are taken where the chain breaks): collecting is the whole walk.
+class TUnwindWalk : public IStackWalk {
+public:
+    explicit TUnwindWalk(const CONTEXT& context) : FContext(context) {}
+    void CollectPossibleStackItems() override;
+    void RemoveRecursiveStackAreas() override { RemoveRepetitions(FFrames); }
+    void InDeepChecks() override {}
+    void RealizeOptimalLinkChains() override {}
+    void RemoveRecursiveAreas() override {}
+    std::vector<TStackFrame> Frames() const override { return FFrames; }
 
-std::vector<TStackFrame> WalkStack(const std::vector<unsigned char>& raw) {
-    CONTEXT context{};
-    if (raw.size() >= sizeof context)
-        std::memcpy(&context, raw.data(), sizeof context);
-    else
-        RtlCaptureContext(&context);
-    std::vector<TStackFrame> frames;
-#if defined(_WIN64)
+private:
+    CONTEXT FContext;
+    std::vector<TStackFrame> FFrames;
+};
+
+void TUnwindWalk::CollectPossibleStackItems() {
+    CONTEXT context = FContext;
+    FFrames.clear();
+    std::vector<TStackFrame>& frames = FFrames;
     frames.push_back({context.Rip, false});
     const TStackRange range = RangeFrom(context.Rsp);
     while (frames.size() < kMaxFrames && range.Holds(context.Rsp, 8)) {
@@ -99,15 +118,69 @@ std::vector<TStackFrame> WalkStack(const std::vector<unsigned char>& raw) {
         }
         frames.push_back({context.Rip, true});
     }
+}
+
 #else
-    // Only the candidates behind calls; the x86 build has no unwind data.
-    frames.push_back({context.Eip, false});
-    const TStackRange range = RangeFrom(context.Esp);
-    for (uint64_t slot = NextCandidate(range, context.Esp); slot && frames.size() < kMaxFrames;
-         slot = NextCandidate(range, slot + 4))
-        frames.push_back({StackValue(slot), true});
+
+// The executable ranges of every loaded module, read in place: the
+// modules stay loaded while their own report is made.
+std::vector<TCodeModule> LoadedCodeModules() {
+    std::vector<HMODULE> handles(512);
+    DWORD needed = 0;
+    // The current process's pseudo handle: nothing to close.
+    if (!EnumProcessModules(GetCurrentProcess(), handles.data(), DWORD(handles.size() * sizeof(HMODULE)),
+                            &needed))
+        return {};
+    handles.resize(std::min<size_t>(handles.size(), needed / sizeof(HMODULE)));
+    std::vector<TCodeModule> modules;
+    for (HMODULE handle : handles) {
+        MODULEINFO info{};
+        if (!GetModuleInformation(GetCurrentProcess(), handle, &info, sizeof info)) continue;
+        TCodeModule m;
+        m.Base = uintptr_t(info.lpBaseOfDll);
+        m.Memory = static_cast<const unsigned char*>(info.lpBaseOfDll);
+        m.Size = info.SizeOfImage;
+        for (const TImageSection& s : TPeImage(m.Memory, m.Size).Sections())
+            if (s.Executable) m.Code.push_back({s.Address, s.Size});
+        modules.push_back(std::move(m));
+    }
+    return modules;
+}
+
 #endif
-    return frames;
+
+}  // namespace
+
+std::unique_ptr<IStackWalk> CreateStackWalk(const std::vector<unsigned char>& raw) {
+    CONTEXT context{};
+    if (raw.size() >= sizeof context)
+        std::memcpy(&context, raw.data(), sizeof context);
+    else
+        RtlCaptureContext(&context);
+#if defined(_WIN64)
+    return std::make_unique<TUnwindWalk>(context);
+#else
+    TStackSnapshot snapshot;
+    const TStackRange range = RangeFrom(context.Esp);
+    snapshot.StackAddress = range.Low;
+    if (range.High > range.Low) {
+        snapshot.Stack.resize(size_t(range.High - range.Low));
+        std::memcpy(snapshot.Stack.data(), reinterpret_cast<const void*>(uintptr_t(range.Low)),
+                    snapshot.Stack.size());
+    }
+    snapshot.FramePointer = context.Ebp;
+    snapshot.Location = context.Eip;
+    snapshot.Modules = LoadedCodeModules();
+    // Function bounds from the name maps, or where a function starts from the exports.
+    auto namer = std::make_shared<TCodeNamer>(LoadedModuleAt);
+    snapshot.FunctionOf = [namer](uint64_t address) -> std::optional<TFunctionBounds> {
+        TCodeName name = namer->Name(address);
+        if (!name.FunctionStart) return std::nullopt;
+        uint64_t end = name.FunctionSize ? *name.FunctionStart + name.FunctionSize : 0;
+        return TFunctionBounds{*name.FunctionStart, end};
+    };
+    return std::make_unique<TSnapshotWalk>(std::move(snapshot));
+#endif
 }
 
 }  // namespace qr

@@ -25,6 +25,10 @@
 //                      process ends; expects N dialogs
 //   exit N             waits for the process to end with code N
 //   report RE          a line of the report file matches RE
+//   report-block RE ;; RE...
+//                      consecutive lines match; {line:NAME} is the number
+//                      of the source line marked "//@ NAME"
+//   run-again          starts the program once more (no arguments)
 //   report-count N     the report file holds N reports
 //   reports-whole      every report is whole, the file within its limit
 //   no-report          there is no report file
@@ -42,8 +46,10 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "tests/crash/driver/ReportBlocks.h"
 #include "tests/support/ClientSocket.h"
 
 namespace {
@@ -414,6 +420,11 @@ private:
             CheckReportLine(Report(), rest);
         } else if (verb == "appdata-report") {
             CheckReportLine(AppDataReport(), rest);
+        } else if (verb == "report-block") {
+            qr::crashtest::CheckReportBlock(Report(), fs::path(QR_CRASH_SOURCE_DIR) / (FName + ".cpp"), rest);
+        } else if (verb == "run-again") {
+            CloseHandle(std::exchange(FProcess, nullptr));
+            Start("");
         } else if (verb == "report-count") {
             EXPECT_EQ(ReportCount(ReadFile(Report())), std::stoi(w[1]));
         } else if (verb == "no-report") {

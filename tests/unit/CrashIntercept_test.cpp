@@ -101,8 +101,9 @@ TEST(ThreadTable, RecordsCreatorsAndNamesAndForgetsEndedThreads) {
     std::set<uint32_t> ended;
     TThreadTable table(*block, [&](uint32_t id) { return ended.count(id) > 0; });
     table.Named(1, "main thread");
-    table.Created(2, 1, 0x401000, "TIdThread");
+    table.Created(2, 1, 0x401000, "TIdThread", 0x402345);
     table.Named(2, std::string(100, 'n'));  // cut to fit
+    table.Created(2, 0, 0x401000);          // its own start notice keeps the creator
     table.Created(1, 0, 0);                 // keeps its name
     table.Named(0, "nobody");               // no thread has id 0
     std::vector<TThreadInfo> threads = table.Threads();
@@ -114,6 +115,8 @@ TEST(ThreadTable, RecordsCreatorsAndNamesAndForgetsEndedThreads) {
     EXPECT_EQ(threads[1].Name, std::string(63, 'n'));
     std::vector<TThreadEntry> entries = table.Entries();
     EXPECT_EQ(entries[1].ClassName, "TIdThread");
+    EXPECT_EQ(entries[1].CreatorId, 1u);
+    EXPECT_EQ(entries[1].CreatedAt, 0x402345u);
 
     table.Remove(1);
     ASSERT_EQ(table.Threads().size(), 1u);

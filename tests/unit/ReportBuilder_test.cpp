@@ -72,10 +72,19 @@ public:
     // Walked stacks by thread id, and the context each walk was given.
     std::map<uint32_t, std::vector<TCodeLocation>> Stacks;
     std::map<uint32_t, std::vector<unsigned char>> WalkedContexts;
-    std::vector<TCodeLocation> StackItems(uint32_t threadId,
+    std::unique_ptr<IStackWalk> StackWalk(uint32_t threadId,
                                           const std::vector<unsigned char>& context) override {
         WalkedContexts[threadId] = context;
-        return Stacks.count(threadId) ? Stacks[threadId] : std::vector<TCodeLocation>{};
+        if (!Stacks.count(threadId)) return nullptr;
+        std::vector<TStackFrame> frames;
+        for (const TCodeLocation& l : Stacks[threadId]) frames.push_back({l.Address, false});
+        return std::make_unique<TListedStackWalk>(frames);
+    }
+    TCodeLocation NameFrame(const TStackFrame& frame) override {
+        for (const auto& [id, items] : Stacks)
+            for (const TCodeLocation& l : items)
+                if (l.Address == frame.Address) return l;
+        return Locate(frame.Address);
     }
     AnsiString Listing;
     std::optional<std::pair<uint64_t, int>> ListingAsked;
@@ -173,6 +182,30 @@ TEST_F(ReportBuilding, WalkedStacksGiveTheLinesAndChecksumsAndTheFunctionItsList
     TReportBuilder off(third, System, Failure, Options, {});
     off.BuildSkeleton();
     EXPECT_FALSE(third.Sections().Get("disassembling"));
+}
+
+TEST_F(ReportBuilding, ThreadAreasAdvanceInSectionOrderAndCreatorsAreNamed) {
+    const std::vector<TCodeLocation> failing = {
+        {0x401234, 0x34, "quellora-remote.exe", "Main.cpp", "qr::Crash", 20, 2}};
+    System.Stacks = {{0x20, failing}, {0x10, {{0x7ff800001000ull, 0x20, "ntdll.dll", "", "NtWait", 0, {}}}}};
+    TReportBuilder builder(
+        Report, System, Failure, Options,
+        {{0x10, "main thread", ""}, {0x20, "", "TIdThread", 0x10, 0x40a000}, {0x60, "-", ""}});
+    std::vector<std::pair<size_t, int>> seen;
+    builder.SetProgress([&](size_t area, int position) { seen.emplace_back(area, position); });
+    builder.BuildHeader();
+    builder.BuildSkeleton();
+    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(builder.Complete());
+    // Failing thread, main thread, then $40 (no walk) and $50 (not accessible).
+    EXPECT_EQ(seen, (std::vector<std::pair<size_t, int>>{
+                        {0, 25}, {0, 650}, {0, 1000}, {1, 25}, {1, 650}, {1, 1000}, {2, 1000}, {3, 1000}}));
+    std::vector<TCodeLocation> withPlace = failing;
+    withPlace.push_back(System.Locate(0x40a000));
+    EXPECT_EQ(Report.Sections().Get("thread $20 (TIdThread):"),
+              WithCreatorLine(FormatStackLines(withPlace, true, true), "main thread ($10)"));
+    // The main thread has no registered creator.
+    EXPECT_EQ(Report.Sections().Get("main thread ($10):")->find(">> created by"), AnsiString::npos);
 }
 
 TEST(ReportCounter, CountsFromOnePerOwner) {
