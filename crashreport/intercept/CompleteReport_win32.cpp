@@ -9,13 +9,15 @@ namespace {
 
 constexpr unsigned kWaitStep = 50;  // milliseconds between the window's turns
 
-// How far the completion got, 0 to 1000: the share of sections written.
+// How far the completion got, 0 to 1000: the share of sections written
+// (a thread's placeholder names its location and "stack will be
+// calculated soon").
 int CompletedShare(TBugReport& report) {
     const std::vector<TReportField> sections = report.Sections().Items();
     if (sections.empty()) return 1000;
     size_t written = 0;
     for (const TReportField& section : sections)
-        if (section.second != kCalculatedSoon) ++written;
+        if (section.second.find("will be calculated soon") == AnsiString::npos) ++written;
     return int(written * 1000 / sections.size());
 }
 
