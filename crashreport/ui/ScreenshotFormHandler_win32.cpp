@@ -35,8 +35,9 @@ struct TEdit {
 
 }  // namespace
 
-bool SavePictureFile(const std::wstring& path, const TNVPicture& picture) {
-    if (picture.Empty()) return false;
+namespace {
+
+bool WritePictureFile(const std::wstring& path, const TNVPicture& picture) {
     BITMAPINFOHEADER info = {};
     info.biSize = sizeof info;
     info.biWidth = picture.Width;
@@ -62,6 +63,20 @@ bool SavePictureFile(const std::wstring& path, const TNVPicture& picture) {
             written != rowBytes)
             return false;
     return true;
+}
+
+}  // namespace
+
+bool SavePictureFile(const std::wstring& path, const TNVPicture& picture) {
+    if (picture.Empty()) return false;
+    // Written beside it and moved into place: an editor or a reader never
+    // sees half a file.
+    const std::wstring part = path + L".part";
+    if (!WritePictureFile(part, picture)) {
+        DeleteFileW(part.c_str());
+        return false;
+    }
+    return MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 std::optional<TNVPicture> LoadPictureFile(const std::wstring& path) {

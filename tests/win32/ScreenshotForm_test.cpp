@@ -120,7 +120,9 @@ TEST(ScreenshotFormWindows, EditedPicturesComeBackAndTheFileGoesWithTheForm) {
         std::lock_guard guard(lock);
         return setWidths;
     };
-    ASSERT_TRUE(SavePictureFile(file.wstring(), Picture(20, 10, 0x00FF0000)));
+    // The "editor" saves its work; the shell may still hold the file for a
+    // moment while it looks for an editor of its own.
+    ASSERT_TRUE(WaitFor([&] { return SavePictureFile(file.wstring(), Picture(20, 10, 0x00FF0000)); }));
     Touch(file, 10);
     ASSERT_TRUE(WaitFor([&] { return widths().size() == 1; })) << "the edited picture is not taken back";
     EXPECT_EQ(widths()[0], 20);
