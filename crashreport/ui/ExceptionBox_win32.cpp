@@ -472,9 +472,19 @@ HWND TExceptionBox::CreatePage(int index, const TReportTab& tab) {
                          reinterpret_cast<LPARAM>(&item));
         }
     }
-    // Every column as wide as its widest cell or its title.
-    for (size_t c = 0; c < tab.Columns.size(); ++c)
-        SendMessageW(list, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE_USEHEADER);
+    // Every column as wide as its widest cell or its title (measured here:
+    // not every list view counts the title in), the last one filling the rest.
+    constexpr int kTitleMargin = 16;
+    for (size_t c = 0; c + 1 < tab.Columns.size(); ++c) {
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE);
+        UString title = AnsiToUnicode(tab.Columns[c]);
+        const int cells = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
+        const int header =
+            int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(title.c_str()))) +
+            kTitleMargin;
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, c, std::max(cells, header));
+    }
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, tab.Columns.size() - 1, LVSCW_AUTOSIZE_USEHEADER);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     return list;
 }
