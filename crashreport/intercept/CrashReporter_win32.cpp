@@ -45,6 +45,7 @@ TCrashReporter::TCrashReporter() : FMainThreadId(GetCurrentThreadId()), FStartTi
     environment.Counter = &FCounter;
     environment.MainThreadId = FMainThreadId;
     environment.StartTick = FStartTick;
+    environment.Plugins = &FPlugins;
     FHandler = std::make_unique<TFailureHandler>(environment);
     FHandlerThread = std::make_unique<THandlerThread>(
         [this](const TExceptRequestRec& request) { FHandler->Handle(request, true); });

@@ -16,6 +16,7 @@
 #include "crashreport/intercept/FailureHandling_win32.h"
 #include "crashreport/intercept/FailureSite_win32.h"
 #include "crashreport/intercept/HandlerThread_win32.h"
+#include "crashreport/intercept/PluginRegistry.h"
 #include "crashreport/intercept/ThreadRegistry_win32.h"
 #include "crashreport/intercept/TimeHistory.h"
 
@@ -57,6 +58,10 @@ public:
     // null message, so that forwarding goes on under the dialog.
     void SetSynchronizedCalls(std::function<void()> run) { FSynchronizedCalls = std::move(run); }
 
+    // A report section of the program's own, or one that takes the place
+    // of a built-in section of the same name.
+    void RegisterPlugin(TReportPlugin plugin) { FPlugins.Register(std::move(plugin)); }
+
 private:
     void WaitInMessageLoop(HANDLE event);
 
@@ -68,6 +73,7 @@ private:
     std::optional<uint32_t> FRestartedFrom;
     TExceptTimeHistory FHistory;
     TReportCounter FCounter;
+    TPluginRegistry FPlugins;  // before the handling that reads it
     std::unique_ptr<IErrorBox> FErrorBox;
     std::unique_ptr<TSharedSettings> FSettings;
     std::unique_ptr<TThreadRegistry> FRegistry;

@@ -9,6 +9,8 @@
 #include "crashreport/ModuleFiles_win32.h"
 #include "crashreport/Placeholders.h"
 #include "crashreport/StoredSettings.h"
+#include "crashreport/intercept/AssistantRun_win32.h"
+#include "crashreport/intercept/CompleteReport_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
 #include "crashreport/intercept/Screenshot_win32.h"
@@ -105,6 +107,24 @@ std::unique_ptr<TIMESettings> SettingsFor(TSharedSettings* shared, uint64_t addr
         std::make_shared<const TSettingsTable>(TSettingsTable::Parse(EmbeddedSettingsText())));
 }
 
+// What the large form shows: the report's tabs, refreshed on every change.
+TBoxReport LargeFormReport(TIMEException& failure) {
+    TBoxReport report;
+    TReportTabOptions options;
+    options.ShowRelAddrs = failure.GetBoolean("ShowRelAddrs");
+    options.ShowRelLines = failure.GetBoolean("ShowRelLines");
+    report.Tabs = [&failure, options] {
+        return BuildReportTabs(failure.Report.Header().Items(), failure.Report.Sections().Items(), options);
+    };
+    report.CompleteText = [&failure](HWND owner) {
+        return AnsiToUnicode(CompleteReportText(failure, owner));
+    };
+    report.Watch = [&failure](std::function<void()> changed) {
+        failure.Report.SetOnChange(std::move(changed));
+    };
+    return report;
+}
+
 }  // namespace
 
 UString FailureMessage(const TIMEException& failure) {
@@ -135,6 +155,8 @@ std::shared_ptr<TIMEException> TFailureHandler::CreateFailure(const TExceptReque
     failure->CanContinue = request.CanContinue != 0;
     failure->Time = Now();
     failure->Flags = ApplyFailureFilters(*failure, failure->ClassChain);
+    failure->ProgressAlert = std::make_unique<TIProgressAlert>(failure->GetText("PlWaitTitle"), L"MEIPLWAIT");
+    failure->ProgressAlert->AddArea(failure->GetText("PlWaitText"), 1000);
     return failure;
 }
 
@@ -150,11 +172,13 @@ void TFailureHandler::StartReport(TIMEException& failure, bool inHandlerThread) 
     if (failure.HasContext) SetFailureContext(data, failure.Context);
     data.PreparedStack = failure.PreparedStack;
     failure.ReportSystem = CreateReportSystem();
+    std::vector<TReportPlugin> plugins = BuiltInPlugins(*failure.ReportSystem);
+    if (FEnv.Plugins) plugins = FEnv.Plugins->Merged(std::move(plugins));
     std::vector<TThreadEntry> names = FEnv.Threads ? FEnv.Threads->Entries() : std::vector<TThreadEntry>{};
     failure.Builder = std::make_unique<TReportBuilder>(
         failure.Report, *failure.ReportSystem, data,
         ReportOptionsFrom(failure, FEnv.MainThreadId, inHandlerThread ? GetCurrentThreadId() : 0),
-        std::move(names));
+        std::move(names), plugins);
     failure.Builder->BuildHeader();
     failure.Builder->BuildSkeleton();
     TReportBuilder* builder = failure.Builder.get();
@@ -173,8 +197,12 @@ int TFailureHandler::Show(TIMEException& failure) {
     context.ExceptMessage = FailureMessage(failure);
     context.Time = failure.Time;
     auto expand = [&](const UString& text) { return ExpandPlaceholders(text, *queries, context); };
-    // No assistant can stand in for the dialog here: show setting 1 is 0.
-    if (show == 1) show = 0;
+    // The filter's assistant instead of the dialog; without one, the dialog.
+    if (show == 1) {
+        if (RunAssistant(failure, failure.Flags.Assistant, nullptr) != TAssistantResult::NotShown)
+            return static_cast<int>(TBoxButton::Continue);
+        show = 0;
+    }
 
     bool large = false, first = true;
     for (;;) {
@@ -188,6 +216,7 @@ int TFailureHandler::Show(TIMEException& failure) {
                 // Sending, saving and printing from the dialog come later.
             },
             nullptr);
+        if (content.Large && failure.Builder) box.SetReport(LargeFormReport(failure));
         TBoxButton pressed = box.Run();
         if (pressed != TBoxButton::Show) return static_cast<int>(pressed);
         // "show bug report" / "&Details": open again with the report shown,
@@ -205,8 +234,7 @@ void TFailureHandler::AutomaticSave(TIMEException& failure) {
     if (!failure.Builder || !failure.GetBoolean("AutoSave")) return;
     if (failure.GetBoolean("AutoSaveIfNotSent") && failure.Sent.load()) return;
     if (!failure.FirstAutoSave()) return;
-    // The complete text: the completion is bounded (every step ends).
-    if (failure.Completion) failure.Completion->Wait(INFINITE);
+    EnsureReportComplete(failure, nullptr);
     auto files = CreateReportFileSystem();
     auto queries = CreateSystemQueries();
     TReportSaveRequest request;
@@ -222,7 +250,7 @@ void TFailureHandler::FinalProcessing(TIMEException& failure) {
     // whenever one of them is on: the report must then be complete.
     bool critical =
         failure.GetBoolean("AutoSave") || failure.GetBoolean("AutoSend") || failure.GetBoolean("AutoClip");
-    if (critical && failure.Completion) failure.Completion->Wait(INFINITE);
+    if (critical) EnsureReportComplete(failure, nullptr);
     AutomaticSave(failure);
 }
 

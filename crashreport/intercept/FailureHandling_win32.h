@@ -11,6 +11,7 @@
 #include "crashreport/SharedSettings.h"
 #include "crashreport/intercept/FailureObject_win32.h"
 #include "crashreport/intercept/FailureSite_win32.h"
+#include "crashreport/intercept/PluginRegistry.h"
 #include "crashreport/intercept/ThreadTable.h"
 #include "crashreport/intercept/TimeHistory.h"
 
@@ -23,6 +24,7 @@ struct THandlingEnvironment {
     TReportCounter* Counter = nullptr;
     uint32_t MainThreadId = 0;
     uint64_t StartTick = 0;  // GetTickCount64 at start-up
+    const TPluginRegistry* Plugins = nullptr;
 };
 
 class TFailureHandler {

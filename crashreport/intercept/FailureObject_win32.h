@@ -20,6 +20,8 @@
 #include "crashreport/report/BugReport.h"
 #include "crashreport/report/CompletionThread.h"
 #include "crashreport/report/ReportBuilder.h"
+#include "crashreport/ui/AssistantData.h"
+#include "crashreport/ui/ProgressAlert_win32.h"
 
 namespace qr {
 
@@ -54,6 +56,18 @@ public:
     std::unique_ptr<IReportSystem> ReportSystem;
     std::unique_ptr<TReportBuilder> Builder;
     std::unique_ptr<TCompletionThread> Completion;
+    // Shown only while somebody waits for the completion (or sends); made
+    // with the failure, used and closed by the thread that handles it.
+    std::unique_ptr<TIProgressAlert> ProgressAlert;
+
+    // What the assistants collected: each form's values as last continued,
+    // filled in again when an assistant opens for this failure once more;
+    // the sender as the contact form made it ("name <address>").
+    std::vector<TNVFormData> AssistantForms;
+    UString MailFrom;
+    // Whether a sent report carries the screenshot (the screenshot form's
+    // "attach a screenshot to the bug report").
+    bool AttachScreenshot = true;
 
     std::atomic<bool> Sent{false};
     // Yields true exactly once.

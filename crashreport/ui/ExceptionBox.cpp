@@ -42,7 +42,9 @@ TBoxContent BoxContentFrom(const TIMESettings& settings, const std::function<USt
     content.Text = expand(settings.GetText("ExceptMsg"));
     for (int i = 0; i < kBoxButtonCount; ++i) content.Visible[i] = settings.GetBoolean(kVisibleKeys[i]);
     // With the report on view (the large form) there is nothing left to show.
-    if (settings.GetBoolean("AutoShowBugRep")) content.Visible[int(TBoxButton::Show)] = false;
+    // The report is shown: the large form, without the show button.
+    content.Large = settings.GetBoolean("AutoShowBugRep");
+    if (content.Large) content.Visible[int(TBoxButton::Show)] = false;
     return content;
 }
 

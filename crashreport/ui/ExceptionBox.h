@@ -27,6 +27,7 @@ struct TBoxContent {
     bool WithDetails = false;           // show setting 2: "&Details" beside "&OK"
     UString OkCaption, DetailsCaption;  // OkBtnTxt, DetailsBtnTxt
     bool FirstOpening = true;           // plays the error sound
+    bool Large = false;                 // the large form: resizable, with the report's tabs
 };
 
 // Fills a content from a failure's settings; `expand` expands placeholders
@@ -60,6 +61,7 @@ struct TBoxLayout {
     TBoxRect Buttons[kBoxButtonCount];  // by index; hidden ones empty
     TBoxRect Icon;                      // empty without icon
     TBoxRect Text;
+    TBoxRect Tabs;  // the large form's tab control; empty in the small form
     int ClientWidth = 0, ClientHeight = 0;
 };
 
@@ -75,6 +77,19 @@ inline constexpr int kBoxIconSize = 32;
 // dialog's font.
 TBoxLayout SmallBoxLayout(const TBoxContent& content, const int captionWidths[kBoxButtonCount],
                           const TTextMeasure& measureText, bool hasIcon);
+
+// The large form from the small form's layout (without the show button):
+// at least 664 pixels wide, 491 pixels higher, neither beyond `limit` (the
+// screen less five caption heights, as client size), the end buttons
+// moved to the new right edge and the tab control filling the room below
+// the buttons, 5 pixels from the edges.
+inline constexpr int kLargeMinWidth = 664;
+inline constexpr int kLargeExtraHeight = 491;
+TBoxLayout LargeBoxLayout(const TBoxLayout& small, TBoxSize limit);
+
+// The large form at another client size, never below its initial one: the
+// end buttons follow the right edge, the tab control grows.
+TBoxLayout ResizedBoxLayout(const TBoxLayout& initial, int clientWidth, int clientHeight);
 
 // The plain boxes: "&OK" (Buttons[Continue]) and, with details,
 // "&Details" (Buttons[Show]) centred below the text; okWidth and

@@ -23,6 +23,7 @@ constexpr int kColumnGap = 8;  // between the column and what stands left of it
 constexpr int kBottomMargin = 8;
 constexpr int kPlainButtonHeight = 23, kPlainNarrow = 75, kPlainMinWidth = 79;
 constexpr int kPlainGap = 6, kPlainBelowText = 12, kPlainSideMargin = 10;
+constexpr int kTabsEdge = 5, kTabsGap = 8, kTabsMinHeight = 60;  // the large form's tab control
 
 const TBoxButton kActionButtons[] = {TBoxButton::Send, TBoxButton::Save, TBoxButton::Print, TBoxButton::Show};
 const TBoxButton kEndButtons[] = {TBoxButton::Continue, TBoxButton::Restart, TBoxButton::Close};
@@ -126,6 +127,34 @@ TBoxLayout SmallBoxLayout(const TBoxContent& content, const int captionWidths[kB
         x += width(b) + kButtonGap;
     }
     layout.ClientHeight = ContentBottom(layout, 0) + kBottomMargin;
+    return layout;
+}
+
+TBoxLayout LargeBoxLayout(const TBoxLayout& small, TBoxSize limit) {
+    TBoxLayout layout = small;
+    int buttonsBottom = 0;
+    for (const TBoxRect& r : small.Buttons) buttonsBottom = std::max(buttonsBottom, r.Bottom());
+    layout.Tabs = {kTabsEdge, std::max(buttonsBottom, small.Text.Bottom()) + kTabsGap, 0, 0};
+    const int width = std::max(small.ClientWidth, std::min(kLargeMinWidth, limit.Width));
+    // A screen too small for the rule still leaves the tab control some room.
+    const int height = std::max(std::min(small.ClientHeight + kLargeExtraHeight, limit.Height),
+                                layout.Tabs.Top + kTabsMinHeight + kTabsEdge);
+    // The small form's width is where the tab control starts to grow from.
+    layout.ClientWidth = small.ClientWidth;
+    layout.ClientHeight = layout.Tabs.Top + kTabsEdge;
+    layout.Tabs.Width = layout.ClientWidth - 2 * kTabsEdge;
+    return ResizedBoxLayout(layout, width, height);
+}
+
+TBoxLayout ResizedBoxLayout(const TBoxLayout& initial, int clientWidth, int clientHeight) {
+    TBoxLayout layout = initial;
+    const int dx = std::max(clientWidth, initial.ClientWidth) - initial.ClientWidth;
+    const int dy = std::max(clientHeight, initial.ClientHeight) - initial.ClientHeight;
+    for (TBoxButton b : kEndButtons) layout.Buttons[int(b)].Left += layout.Buttons[int(b)].Empty() ? 0 : dx;
+    layout.ClientWidth += dx;
+    layout.ClientHeight += dy;
+    layout.Tabs.Width = layout.ClientWidth - kTabsEdge - layout.Tabs.Left;
+    layout.Tabs.Height = layout.ClientHeight - kTabsEdge - layout.Tabs.Top;
     return layout;
 }
 

@@ -1,9 +1,11 @@
 #include "crashreport/ui/ExceptionBox_win32.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
-#include <cstring>
 
 #include "base/win32/WideText.h"
+#include "crashreport/ui/WindowKit_win32.h"
 
 namespace qr {
 
@@ -24,49 +26,23 @@ constexpr DWORD kFlashAfterFocus = 200;  // a click this soon after a focus move
 // sleeps that long; the user has just clicked, nothing else waits on it.
 constexpr DWORD kFlashTime = 60;
 constexpr UINT kTextFormat = DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS;
+constexpr int kTabsId = 300, kFirstPageId = 400;
+constexpr UINT kRefreshMessage = WM_APP + 2;  // posted when the report changed
 
-// The window procedure's module: the one holding this code, which need not
-// be the program file.
-HINSTANCE OwnModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&OwnModule), &module);
-    return module;
+bool SameTab(const TReportTab& a, const TReportTab& b) {
+    return a.Caption == b.Caption && a.Columns == b.Columns && a.Rows == b.Rows && a.Text == b.Text;
 }
 
-// Lends a window's painting device context between BeginPaint and EndPaint.
-class TPaint {
-public:
-    explicit TPaint(HWND window) : FWindow(window) { FDC = BeginPaint(window, &FPaint); }
-    ~TPaint() { EndPaint(FWindow, &FPaint); }
-    TPaint(const TPaint&) = delete;
-    TPaint& operator=(const TPaint&) = delete;
-    HDC Get() const { return FDC; }
-
-private:
-    HWND FWindow;
-    PAINTSTRUCT FPaint;
-    HDC FDC;
-};
-
-// The clipboard, open for the owner's lifetime.
-class TOpenClipboard {
-public:
-    // Another program may hold the clipboard for a moment: a few tries,
-    // 10 ms apart, before the copy is given up.
-    explicit TOpenClipboard(HWND owner) {
-        for (int i = 0; i < 10 && !(FOpen = OpenClipboard(owner) != FALSE); ++i) Sleep(10);
+// The report's line breaks as the edit field wants them.
+UString EditText(const AnsiString& text) {
+    UString wide = AnsiToUnicode(text), result;
+    result.reserve(wide.size());
+    for (size_t i = 0; i < wide.size(); ++i) {
+        if (wide[i] == u'\n' && (i == 0 || wide[i - 1] != u'\r')) result += u'\r';
+        result += wide[i];
     }
-    ~TOpenClipboard() {
-        if (FOpen) CloseClipboard();
-    }
-    TOpenClipboard(const TOpenClipboard&) = delete;
-    TOpenClipboard& operator=(const TOpenClipboard&) = delete;
-    explicit operator bool() const { return FOpen; }
-
-private:
-    bool FOpen = false;
-};
+    return result;
+}
 
 void FillColour(HDC dc, const RECT& rect, TColour colour) {
     win32::TBrush brush(CreateSolidBrush(colour));
@@ -78,7 +54,10 @@ void FillColour(HDC dc, const RECT& rect, TColour colour) {
 TExceptionBox::TExceptionBox(TBoxContent content, TActionHandler onAction, HMODULE pictures)
     : FContent(std::move(content)), FOnAction(std::move(onAction)), FPictureModule(pictures) {}
 
-TExceptionBox::~TExceptionBox() = default;
+TExceptionBox::~TExceptionBox() {
+    if (FReport.Watch) FReport.Watch(nullptr);
+    FRefresh->Window.store(nullptr);
+}
 
 LRESULT CALLBACK TExceptionBox::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
@@ -90,23 +69,7 @@ LRESULT CALLBACK TExceptionBox::WindowProc(HWND window, UINT message, WPARAM wPa
     return self->HandleMessage(window, message, wParam, lParam);
 }
 
-void TExceptionBox::CreateFonts() {
-    // "Tahoma" where the system has it; GDI silently substitutes another
-    // face otherwise, which the face name it reports back shows.
-    win32::TMemoryDC dc(CreateCompatibleDC(nullptr));
-    auto make = [](const wchar_t* face, int height) {
-        return win32::TFontHandle(CreateFontW(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                              DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
-    };
-    FFont = make(L"Tahoma", 11);
-    wchar_t face[LF_FACESIZE] = {};
-    if (FFont && dc) {
-        win32::TSelectObject select(dc.Get(), FFont.Get());
-        GetTextFaceW(dc.Get(), LF_FACESIZE, face);
-    }
-    if (!FFont || lstrcmpiW(face, L"Tahoma") != 0) FFont = make(L"MS Sans Serif", 12);
-}
+void TExceptionBox::CreateFonts() { FFont = CreateDialogFont(); }
 
 int TExceptionBox::CaptionWidth(HDC dc, const UString& caption) const {
     RECT rect = {0, 0, 0, 0};
@@ -115,15 +78,8 @@ int TExceptionBox::CaptionWidth(HDC dc, const UString& caption) const {
 }
 
 void TExceptionBox::Create() {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &TExceptionBox::WindowProc;
-    windowClass.hInstance = OwnModule();
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kClassName;
-    // Registered once per process; a second dialog finds it in place.
-    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    if (!RegisterWindowClass(kClassName, &TExceptionBox::WindowProc,
+                             reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)))
         throw EExceptionBoxError("the crash dialog's window class could not be registered");
 
     CreateFonts();
@@ -151,11 +107,24 @@ void TExceptionBox::Create() {
         FLayout = SmallBoxLayout(FContent, widths, measure, bool(FIcon));
     }
 
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    const bool large = FContent.Large && !FContent.PlainBox;
+    const DWORD style =
+        WS_POPUP | WS_CAPTION | WS_SYSMENU | (large ? WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX : 0);
     const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
-    RECT frame = {0, 0, FLayout.ClientWidth, FLayout.ClientHeight};
+    RECT frame = {0, 0, 0, 0};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    if (large) {
+        // Within the screen less five caption heights.
+        const int margin = 5 * GetSystemMetrics(SM_CYCAPTION);
+        const TBoxSize limit = {GetSystemMetrics(SM_CXSCREEN) - margin - (frame.right - frame.left),
+                                GetSystemMetrics(SM_CYSCREEN) - margin - (frame.bottom - frame.top)};
+        FLayout = LargeBoxLayout(FLayout, limit);
+        FInitialLayout = FLayout;
+    }
+    frame = {0, 0, FLayout.ClientWidth, FLayout.ClientHeight};
     AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    FMinimumSize = {width, height};
     const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
     HWND window = CreateWindowExW(exStyle, kClassName, win32::Wide(FContent.Title), style, left, top, width,
@@ -163,11 +132,14 @@ void TExceptionBox::Create() {
     if (!window) throw EExceptionBoxError("the crash dialog's window could not be created");
     FWindow.Reset(window);
 
-    HMENU menu = GetSystemMenu(window, FALSE);
-    for (UINT command : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE})
-        DeleteMenu(menu, command, MF_BYCOMMAND);
+    if (!large) {
+        HMENU menu = GetSystemMenu(window, FALSE);
+        for (UINT command : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE})
+            DeleteMenu(menu, command, MF_BYCOMMAND);
+    }
 
     CreateButtons(window);
+    if (large) CreateTabs(window);
     // The failure cannot go on: continue stays visible but disabled while
     // another way out is offered.
     HWND continueButton = Button(int(TBoxButton::Continue));
@@ -260,7 +232,10 @@ bool TExceptionBox::PreTranslate(const MSG& message) {
         }
     }
     if (message.message == WM_CHAR && message.wParam == 3) {  // Ctrl+C as the keyboard translates it
-        CopyMessage();
+        if (FTabs)
+            CopyReport();
+        else
+            CopyMessage();
         return true;
     }
     // Tab, the arrow keys and mnemonics as in a dialog box.
@@ -389,20 +364,181 @@ void TExceptionBox::DrawButton(const DRAWITEMSTRUCT& item) {
     DrawTextW(dc, win32::Wide(caption), -1, &captionRect, format);
 }
 
-void TExceptionBox::CopyMessage() {
-    const UString& text = FContent.ExceptionMessage;
-    const size_t bytes = (text.size() + 1) * sizeof(char16_t);
-    win32::TGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
-    if (!memory) return;
-    void* target = GlobalLock(memory.Get());
-    if (!target) return;
-    std::memcpy(target, text.c_str(), bytes);
-    GlobalUnlock(memory.Get());
-    TOpenClipboard clipboard(FWindow.Get());
-    if (!clipboard) return;
-    EmptyClipboard();
-    if (SetClipboardData(CF_UNICODETEXT, memory.Get())) memory.Release();  // the clipboard owns it now
+void TExceptionBox::CreateTabs(HWND window) {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    const TBoxRect& r = FLayout.Tabs;
+    FTabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS,
+                            r.Left, r.Top, r.Width, r.Height, window,
+                            reinterpret_cast<HMENU>(INT_PTR(kTabsId)), OwnModule(), nullptr);
+    if (!FTabs) throw EExceptionBoxError("the crash dialog's tabs could not be created");
+    SendMessageW(FTabs, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
+    FFixedFont = CreateNamedFont(L"Courier New", 11);
+    Refresh();
+    // From now on every change of the report posts a refresh; the
+    // completion thread never touches the window itself.
+    FRefresh->Window.store(window);
+    if (FReport.Watch) {
+        std::shared_ptr<TRefreshTarget> target = FRefresh;
+        FReport.Watch([target] {
+            HWND to = target->Window.load();
+            if (to && !target->Posted.exchange(true) && !PostMessageW(to, kRefreshMessage, 0, 0))
+                target->Posted.store(false);
+        });
+    }
+    // A change between the first fill and the callback's start.
+    PostMessageW(window, kRefreshMessage, 0, 0);
 }
+
+void TExceptionBox::Refresh() {
+    if (!FTabs || !FReport.Tabs) return;
+    std::vector<TReportTab> tabs;
+    try {
+        tabs = FReport.Tabs();
+    } catch (...) {
+        return;  // the dialog keeps what it shows
+    }
+    bool captionsChanged = tabs.size() != FShownTabs.size();
+    for (size_t i = 0; !captionsChanged && i < tabs.size(); ++i)
+        captionsChanged = tabs[i].Caption != FShownTabs[i].Caption;
+    if (captionsChanged) {
+        const int current = int(SendMessageW(FTabs, TCM_GETCURSEL, 0, 0));
+        const AnsiString currentCaption =
+            current >= 0 && size_t(current) < FShownTabs.size() ? FShownTabs[current].Caption : AnsiString();
+        SendMessageW(FTabs, TCM_DELETEALLITEMS, 0, 0);
+        int select = 0;
+        for (size_t i = 0; i < tabs.size(); ++i) {
+            UString caption = AnsiToUnicode(tabs[i].Caption);
+            TCITEMW item = {};
+            item.mask = TCIF_TEXT;
+            item.pszText = win32::WideBuffer(caption);
+            SendMessageW(FTabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
+            if (tabs[i].Caption == currentCaption) select = int(i);
+        }
+        SendMessageW(FTabs, TCM_SETCURSEL, select, 0);
+    }
+    for (size_t i = tabs.size(); i < FPages.size(); ++i) DestroyWindow(FPages[i]);
+    FPages.resize(tabs.size(), nullptr);
+    for (size_t i = 0; i < tabs.size(); ++i) {
+        if (FPages[i] && i < FShownTabs.size() && SameTab(tabs[i], FShownTabs[i])) continue;
+        if (FPages[i]) {
+            if (GetFocus() == FPages[i]) SetFocus(FTabs);
+            DestroyWindow(FPages[i]);
+        }
+        FPages[i] = CreatePage(int(i), tabs[i]);
+    }
+    FShownTabs = std::move(tabs);
+    PlacePages();
+    ShowCurrentPage();
+}
+
+HWND TExceptionBox::CreatePage(int index, const TReportTab& tab) {
+    HWND window = FWindow.Get();
+    // Made at its place, so that the columns are sized for the room they have.
+    const RECT area = PageArea();
+    const int x = area.left, y = area.top, w = area.right - area.left, h = area.bottom - area.top;
+    const auto id = reinterpret_cast<HMENU>(INT_PTR(kFirstPageId + index));
+    if (tab.Columns.empty()) {
+        UString text = EditText(tab.Text);
+        HWND edit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", win32::Wide(text),
+                                    WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                                        ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                                    x, y, w, h, window, id, OwnModule(), nullptr);
+        if (edit) SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(FFixedFont.Get()), FALSE);
+        return edit;
+    }
+    HWND list = CreateWindowExW(
+        WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+        WS_CHILD | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, x, y, w, h,
+        window, id, OwnModule(), nullptr);
+    if (!list) return nullptr;
+    SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    for (size_t c = 0; c < tab.Columns.size(); ++c) {
+        UString title = AnsiToUnicode(tab.Columns[c]);
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT | LVCF_SUBITEM;
+        column.pszText = win32::WideBuffer(title);
+        column.iSubItem = int(c);
+        SendMessageW(list, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
+    }
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    for (size_t r = 0; r < tab.Rows.size(); ++r) {
+        for (size_t c = 0; c < tab.Columns.size(); ++c) {
+            UString cell = c < tab.Rows[r].size() ? AnsiToUnicode(tab.Rows[r][c]) : UString();
+            LVITEMW item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = int(r);
+            item.iSubItem = int(c);
+            item.pszText = win32::WideBuffer(cell);
+            SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, c == 0 ? 0 : r,
+                         reinterpret_cast<LPARAM>(&item));
+        }
+    }
+    // Every column as wide as its widest cell or its title (measured here:
+    // not every list view counts the title in), the last one filling the rest.
+    constexpr int kTitleMargin = 16;
+    for (size_t c = 0; c + 1 < tab.Columns.size(); ++c) {
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, c, LVSCW_AUTOSIZE);
+        UString title = AnsiToUnicode(tab.Columns[c]);
+        const int cells = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
+        const int header =
+            int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(title.c_str()))) +
+            kTitleMargin;
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, c, std::max(cells, header));
+    }
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, tab.Columns.size() - 1, LVSCW_AUTOSIZE_USEHEADER);
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    return list;
+}
+
+RECT TExceptionBox::PageArea() const {
+    RECT area = {FLayout.Tabs.Left, FLayout.Tabs.Top, FLayout.Tabs.Right(), FLayout.Tabs.Bottom()};
+    SendMessageW(FTabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+    return area;
+}
+
+void TExceptionBox::PlacePages() {
+    if (!FTabs) return;
+    const RECT area = PageArea();
+    for (HWND page : FPages)
+        if (page)
+            SetWindowPos(page, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                         SWP_NOACTIVATE);
+}
+
+void TExceptionBox::ShowCurrentPage() {
+    const int current = int(SendMessageW(FTabs, TCM_GETCURSEL, 0, 0));
+    for (size_t i = 0; i < FPages.size(); ++i)
+        if (FPages[i]) ShowWindow(FPages[i], int(i) == current ? SW_SHOWNA : SW_HIDE);
+}
+
+void TExceptionBox::Resized(int clientWidth, int clientHeight) {
+    if (!FTabs || clientWidth <= 0 || clientHeight <= 0) return;  // minimised
+    FLayout = ResizedBoxLayout(FInitialLayout, clientWidth, clientHeight);
+    for (int i = 0; i < kBoxButtonCount; ++i)
+        if (Button(i)) {
+            const TBoxRect& r = FLayout.Buttons[i];
+            MoveWindow(Button(i), r.Left, r.Top, r.Width, r.Height, TRUE);
+        }
+    const TBoxRect& t = FLayout.Tabs;
+    MoveWindow(FTabs, t.Left, t.Top, t.Width, t.Height, TRUE);
+    PlacePages();
+    InvalidateRect(FWindow.Get(), nullptr, TRUE);
+}
+
+void TExceptionBox::CopyReport() {
+    if (!FReport.CompleteText) return;
+    UString text;
+    try {
+        text = FReport.CompleteText(FWindow.Get());
+    } catch (...) {
+        return;  // failures inside the crash reporter's handling are never reported
+    }
+    if (FWindow) CopyToClipboard(FWindow.Get(), text);
+}
+
+void TExceptionBox::CopyMessage() { CopyToClipboard(FWindow.Get(), FContent.ExceptionMessage); }
 
 LRESULT TExceptionBox::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -421,13 +557,39 @@ LRESULT TExceptionBox::HandleMessage(HWND window, UINT message, WPARAM wParam, L
         case WM_TIMER:
             if (wParam == kBlendTimer) BlendStep();
             return 0;
+        case kRefreshMessage:
+            FRefresh->Posted.store(false);
+            Refresh();
+            return 0;
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (FTabs && header->hwndFrom == FTabs && header->code == TCN_SELCHANGE) ShowCurrentPage();
+            break;
+        }
+        case WM_SIZE:
+            if (wParam != SIZE_MINIMIZED) Resized(LOWORD(lParam), HIWORD(lParam));
+            break;
+        case WM_GETMINMAXINFO:
+            if (FTabs) {
+                auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+                info->ptMinTrackSize = {FMinimumSize.cx, FMinimumSize.cy};
+                return 0;
+            }
+            break;
         case WM_PAINT:
             Paint(window);
             return 0;
         case WM_ACTIVATE:
-            // Back in front, the focus returns to the button that had it, as
+            // Back in front, the focus returns to the control that had it, as
             // in a dialog box.
-            if (LOWORD(wParam) != WA_INACTIVE && Button(FFocused)) {
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                FLastFocus = focus && IsChild(window, focus) ? focus : nullptr;
+            } else if (FLastFocus && IsWindow(FLastFocus) && IsWindowVisible(FLastFocus) &&
+                       IsChild(window, FLastFocus)) {
+                SetFocus(FLastFocus);
+                return 0;
+            } else if (Button(FFocused)) {
                 SetFocus(Button(FFocused));
                 return 0;
             }
@@ -443,7 +605,10 @@ LRESULT TExceptionBox::HandleMessage(HWND window, UINT message, WPARAM wParam, L
             // Destroyed by the user's choice or by the owner: either way the
             // handle is gone now.
             SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            FRefresh->Window.store(nullptr);
             FWindow.Release();
+            FTabs = nullptr;
+            FPages.clear();
             // A press sent from another thread is handled inside GetMessage,
             // which goes on waiting: wake the loop so that it sees the end.
             PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);

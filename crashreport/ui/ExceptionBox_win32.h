@@ -13,18 +13,39 @@
 // thread or process with BM_CLICK or WM_COMMAND (BN_CLICKED, id) to the
 // dialog; clicks on disabled buttons are ignored. Escape (WM_KEYDOWN
 // VK_ESCAPE) and Ctrl+C (WM_CHAR 3) may be posted to the dialog or a button.
+//
+// The large form adds a tab control (class "SysTabControl32", id 300) with
+// one page per tab, each a child of the dialog with the id 400 + the tab's
+// index: a list view ("SysListView32") with the tab's columns, or a
+// read-only edit ("Edit") with the tab's text. Only the current tab's page
+// is visible; all of them are kept up to date.
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "base/Exception.h"
 #include "base/win32/Handles.h"
 #include "crashreport/ui/BoxPictures_win32.h"
 #include "crashreport/ui/ExceptionBox.h"
+#include "crashreport/ui/ReportTabs.h"
 
 namespace qr {
 
 QR_DECLARE_EXCEPTION(EExceptionBoxError, Exception);
+
+// What the large form shows of the failure's report.
+struct TBoxReport {
+    // The report's tabs as it stands now.
+    std::function<std::vector<TReportTab>()> Tabs;
+    // The complete report, waiting for its completion in front of `owner`.
+    std::function<UString(HWND owner)> CompleteText;
+    // Registers a callback (called from any thread) for every change of the
+    // report; null ends it.
+    std::function<void(std::function<void()> changed)> Watch;
+};
 
 class TExceptionBox {
 public:
@@ -33,6 +54,7 @@ public:
     using TActionHandler = std::function<void(TBoxButton, HWND owner)>;
 
     TExceptionBox(TBoxContent content, TActionHandler onAction, HMODULE pictures /* nullptr = the program */);
+    // Ends the report's refresh callback.
     ~TExceptionBox();
     TExceptionBox(const TExceptionBox&) = delete;
     TExceptionBox& operator=(const TExceptionBox&) = delete;
@@ -45,6 +67,8 @@ public:
     // that on the program's main thread the other windows keep working.
     // Raises EExceptionBoxError when the window cannot be created.
     TBoxButton Run();
+    // The report for the large form; before Run.
+    void SetReport(TBoxReport report) { FReport = std::move(report); }
     HWND Handle() const { return FWindow.Get(); }
 
 private:
@@ -65,6 +89,15 @@ private:
     void Paint(HWND window);
     void DrawButton(const DRAWITEMSTRUCT& item);
     void CopyMessage();
+    // The large form.
+    void CreateTabs(HWND window);
+    void Refresh();
+    HWND CreatePage(int index, const TReportTab& tab);
+    RECT PageArea() const;
+    void PlacePages();
+    void ShowCurrentPage();
+    void Resized(int clientWidth, int clientHeight);
+    void CopyReport();
     HWND Button(int index) const { return index >= 0 && index < kBoxButtonCount ? FButtons[index] : nullptr; }
 
     TBoxContent FContent;
@@ -86,6 +119,22 @@ private:
     int FBlend[kBoxButtonCount] = {};
     DWORD FFocusMovedAt = 0;
     int FPressed = -1;
+    // The large form: the report, the refresh the report's changes post
+    // (shared with the callback, which may outlive the dialog by a moment),
+    // the tab control and its pages, the layout the window started with.
+    struct TRefreshTarget {
+        std::atomic<HWND> Window{nullptr};
+        std::atomic<bool> Posted{false};
+    };
+    TBoxReport FReport;
+    std::shared_ptr<TRefreshTarget> FRefresh = std::make_shared<TRefreshTarget>();
+    HWND FTabs = nullptr;
+    std::vector<HWND> FPages;
+    std::vector<TReportTab> FShownTabs;
+    TBoxLayout FInitialLayout;
+    SIZE FMinimumSize = {};
+    win32::TFontHandle FFixedFont;
+    HWND FLastFocus = nullptr;
 };
 
 }  // namespace qr

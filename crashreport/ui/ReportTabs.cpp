@@ -195,12 +195,61 @@ TReportTab SplitTab(AnsiString caption, std::vector<AnsiString> columns, std::st
     return tab;
 }
 
+// One line of the listing as the report writes it: the address, " > " on
+// the exception's line (else three blanks), the source line number when
+// known, the instruction, a comment after ";". Labels, separators and
+// "[...]" have no address; their text stands in the first column.
+struct TDisasmLine {
+    AnsiString Address, Line, Code, Comment;
+    bool Instruction = false;
+};
+
+TDisasmLine ParseDisasmLine(std::string_view line) {
+    TDisasmLine parsed;
+    std::string_view code = line;
+    const size_t semicolon = line.find(';');
+    if (semicolon != std::string_view::npos) {
+        parsed.Comment = AnsiString(Trimmed(line.substr(semicolon)));
+        code = line.substr(0, semicolon);
+    }
+    const size_t end = code.find(' ');
+    std::string_view first = code.substr(0, end);
+    if (end == std::string_view::npos || first.size() < 8 || !IsHexDigits(first)) {
+        parsed.Address = AnsiString(Trimmed(code));
+        return parsed;
+    }
+    parsed.Instruction = true;
+    std::string_view rest = code.substr(end);
+    parsed.Address = AnsiString(first);
+    if (rest.substr(0, 3) == " > ") {
+        parsed.Address += " >";
+        rest.remove_prefix(3);
+    }
+    rest = Trimmed(rest);
+    const size_t numberEnd = rest.find(' ');
+    if (numberEnd != std::string_view::npos && IsDecimal(rest.substr(0, numberEnd))) {
+        parsed.Line = AnsiString(rest.substr(0, numberEnd));
+        rest = Trimmed(rest.substr(numberEnd));
+    }
+    parsed.Code = AnsiString(rest);
+    return parsed;
+}
+
 TReportTab DisasmTab(std::string_view content) {
-    TReportTab tab = SplitTab("disasm", {"address", "asm code", "comments"}, content);
+    std::vector<TDisasmLine> lines;
+    bool lineNumbers = false;
+    for (std::string_view line : NonEmptyLines(content)) {
+        lines.push_back(ParseDisasmLine(line));
+        lineNumbers = lineNumbers || !lines.back().Line.empty();
+    }
     // Listings with source line numbers carry one more column in front.
-    bool lineNumbers =
-        std::any_of(tab.Rows.begin(), tab.Rows.end(), [](const TRow& r) { return r.size() > 3; });
+    TReportTab tab{"disasm", {"address", "asm code", "comments"}, {}, {}};
     if (lineNumbers) tab.Columns.insert(tab.Columns.begin(), "line");
+    for (const TDisasmLine& l : lines) {
+        TRow row{l.Address, l.Code, l.Comment};
+        if (lineNumbers) row.insert(row.begin(), l.Line);
+        tab.Rows.push_back(std::move(row));
+    }
     return tab;
 }
 

@@ -33,6 +33,7 @@
 //   reports-whole      every report is whole, the file within its limit
 //   no-report          there is no report file
 //   appdata-report RE  as report, for the file under application data
+//   and the large form's verbs of driver/LargeFormVerbs.h
 #include <windows.h>
 
 #include <shlobj.h>
@@ -49,6 +50,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/crash/driver/LargeFormVerbs.h"
 #include "tests/crash/driver/ReportBlocks.h"
 #include "tests/support/ClientSocket.h"
 
@@ -438,6 +440,8 @@ private:
                 if (l.rfind("callstack crc", 0) == 0) ++crcs;
             EXPECT_EQ(ReportCount(text), crcs);
             EXPECT_GT(crcs, 0);
+        } else if (crashtest::IsLargeFormVerb(verb)) {
+            crashtest::RunLargeFormVerb({FProcess, FPid, FFolder}, verb, rest);
         } else {
             FAIL() << "unknown script line";
         }

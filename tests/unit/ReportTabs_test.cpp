@@ -138,7 +138,8 @@ TEST(ReportTabs, PlaceholdersErrorsAndUnknownSectionsUseTheGeneralSplitting) {
         {"cpu registers", kCalculatedSoon},
         {"modules", InternalErrorText("plugin")},
         {"error details", "it crashed when I clicked send"},
-        {"disassembling", "12   00401000   mov eax, 1   ; load\r\n13   00401005   ret"},
+        {"disassembling",
+         "[...]\r\n00401000   12 mov eax, 1  ; load\r\n00401005 > 13 ret\r\n0040100a      nop"},
         {"custom", "name    value\r\nother   second value"},
     };
     std::vector<TReportTab> tabs = BuildReportTabs({}, sections, {});
@@ -151,8 +152,11 @@ TEST(ReportTabs, PlaceholdersErrorsAndUnknownSectionsUseTheGeneralSplitting) {
     EXPECT_TRUE(tabs[3].Columns.empty());
     EXPECT_EQ(tabs[3].Text, "it crashed when I clicked send");
     EXPECT_EQ(tabs[4].Columns, (std::vector<AnsiString>{"line", "address", "asm code", "comments"}));
-    EXPECT_EQ(tabs[4].Rows,
-              (std::vector<TRow>{{"12", "00401000", "mov eax, 1", "; load"}, {"13", "00401005", "ret"}}));
+    // The exception's line keeps its marker beside the address.
+    EXPECT_EQ(tabs[4].Rows, (std::vector<TRow>{{"", "[...]", "", ""},
+                                               {"12", "00401000", "mov eax, 1", "; load"},
+                                               {"13", "00401005 >", "ret", ""},
+                                               {"", "0040100a", "nop", ""}}));
     EXPECT_EQ(tabs[5].Columns.size(), 2u);
     EXPECT_EQ(tabs[5].Rows, (std::vector<TRow>{{"name", "value"}, {"other", "second value"}}));
 }

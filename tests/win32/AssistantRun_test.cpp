@@ -1,0 +1,137 @@
+// The send assistant run for a failure: its forms found by the settings,
+// the screenshot form left out without a screenshot, the contact data in
+// the report's header, and what was typed offered again when the assistant
+// opens a second time for the same failure.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "crashreport/StoredSettings.h"
+#include "crashreport/intercept/AssistantRun_win32.h"
+#include "crashreport/ui/ContactMemory_win32.h"
+
+using namespace qr;
+
+namespace {
+
+constexpr int kContinue = 100, kSkip = 101, kCancel = 102;
+constexpr int kNameEdit = 201, kEmailEdit = 203;
+
+template <class F>
+bool WaitFor(F condition, int limit = 10000) {
+    for (int i = 0; i < limit / 20; ++i) {
+        if (condition()) return true;
+        Sleep(20);
+    }
+    return condition();
+}
+
+std::unique_ptr<TIMEException> Failure() {
+    TIMESettings settings(
+        std::make_shared<const TSettingsTable>(TSettingsTable::Parse(EmbeddedSettingsText())));
+    auto failure = std::make_unique<TIMEException>(settings);
+    failure->Report.Header().Set("date/time", "2026-12-09");
+    failure->Report.Header().Set("Tobrisk version", "3.0o");
+    failure->Report.Header().SetInsertPosition(1);
+    return failure;
+}
+
+// RunAssistant on a thread of its own; the test plays the user.
+class TRun {
+public:
+    TRun(TIMEException& failure, std::u16string_view name) {
+        FThread = std::thread([this, &failure, name] {
+            FThreadId = GetCurrentThreadId();
+            Result = RunAssistant(failure, name, nullptr);
+            FEnded = true;
+        });
+    }
+    ~TRun() {
+        while (!FEnded) {
+            if (HWND form = Form()) PostMessageW(form, WM_KEYDOWN, VK_ESCAPE, 0);
+            Sleep(50);
+        }
+        FThread.join();
+    }
+    HWND Form() const {
+        HWND found = FindWindowW(L"TNVFormWndClass", nullptr);
+        return found && GetWindowThreadProcessId(found, nullptr) == FThreadId ? found : nullptr;
+    }
+    HWND Next(HWND previous = nullptr) {
+        HWND form = nullptr;
+        WaitFor([&] { return (form = Form()) != nullptr && form != previous && IsWindowVisible(form); });
+        return form;
+    }
+    bool Ended() {
+        return WaitFor([this] { return FEnded.load(); });
+    }
+    TAssistantResult Result = TAssistantResult::NotShown;
+
+private:
+    std::thread FThread;
+    std::atomic<DWORD> FThreadId{0};
+    std::atomic<bool> FEnded{false};
+};
+
+std::wstring Text(HWND form, int id) {
+    wchar_t text[256] = {};
+    GetWindowTextW(GetDlgItem(form, id), text, 256);
+    return text;
+}
+
+void Type(HWND form, int id, const wchar_t* text) {
+    HWND edit = GetDlgItem(form, id);
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    for (const wchar_t* c = text; *c; ++c) SendMessageW(edit, WM_CHAR, *c, 1);
+}
+
+}  // namespace
+
+TEST(AssistantRunWindows, ContactDataReachesTheHeaderAndIsOfferedAgainForTheSameFailure) {
+    ForgetRememberedContact();
+    std::unique_ptr<TIMEException> failure = Failure();
+    {
+        TRun run(*failure, u"SendAssistant");
+        HWND contact = run.Next();
+        ASSERT_TRUE(contact);
+        Type(contact, kNameEdit, L"Ann");
+        Type(contact, kEmailEdit, L"ann@example.net");
+        PostMessageW(GetDlgItem(contact, kContinue), BM_CLICK, 0, 0);
+        HWND details = run.Next(contact);
+        ASSERT_TRUE(details);
+        PostMessageW(GetDlgItem(details, kSkip), BM_CLICK, 0, 0);
+        // Without a screenshot the assistant ends after two forms.
+        ASSERT_TRUE(run.Ended());
+        EXPECT_EQ(run.Result, TAssistantResult::Completed);
+    }
+    EXPECT_EQ(failure->MailFrom, u"Ann <ann@example.net>");
+    EXPECT_EQ(failure->Report.Header().Get("contact email").value_or(""), "ann@example.net");
+    EXPECT_EQ(failure->Report.Header().IndexOf("contact name"), 1u)
+        << "header fields go to the insert position";
+    EXPECT_FALSE(failure->Report.Sections().Get("error details"));
+    EXPECT_FALSE(ReadRememberedContact()) << "not ticked: nothing remembered";
+
+    // Again for the same failure: the typed values come back; cancelling
+    // leaves the report as it was.
+    failure->Report.Header().Set("contact email", "");
+    {
+        TRun run(*failure, u"SendAssistant");
+        HWND contact = run.Next();
+        ASSERT_TRUE(contact);
+        EXPECT_EQ(Text(contact, kNameEdit), L"Ann");
+        EXPECT_EQ(Text(contact, kEmailEdit), L"ann@example.net");
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(contact, kContinue)));
+        PostMessageW(GetDlgItem(contact, kCancel), BM_CLICK, 0, 0);
+        ASSERT_TRUE(run.Ended());
+        EXPECT_EQ(run.Result, TAssistantResult::Cancelled);
+    }
+    EXPECT_FALSE(failure->Report.Header().Get("contact email"));
+}
+
+TEST(AssistantRunWindows, AnUnknownAssistantIsNotShown) {
+    std::unique_ptr<TIMEException> failure = Failure();
+    EXPECT_EQ(RunAssistant(*failure, u"NoSuchAssistant", nullptr), TAssistantResult::NotShown);
+}

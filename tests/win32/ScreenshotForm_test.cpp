@@ -1,0 +1,145 @@
+// The screenshot form: the picture written for an editor on a click, an
+// edited file taken back when its time stamp changes (a file that is no
+// bitmap left alone), the attach choice taken over, the file removed.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "crashreport/ui/AssistantForm.h"
+#include "crashreport/ui/Assistant_win32.h"
+#include "crashreport/ui/ScreenshotFormHandler_win32.h"
+
+using namespace qr;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kContinue = 100;
+// The form's own items: AttachCheck, ScrShotImg, ClickLabel.
+constexpr int kAttachCheck = 200, kImage = 201;
+
+template <class F>
+bool WaitFor(F condition, int limit = 10000) {
+    for (int i = 0; i < limit / 20; ++i) {
+        if (condition()) return true;
+        Sleep(20);
+    }
+    return condition();
+}
+
+TNVPicture Picture(int width, int height, uint32_t colour) {
+    return {width, height, std::vector<uint32_t>(size_t(width) * size_t(height), colour)};
+}
+
+// Moves the file's time stamp on, so that a rewrite within the file
+// system's time resolution still counts as a change.
+void Touch(const fs::path& file, int seconds) {
+    HANDLE handle = CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+    t.QuadPart += uint64_t(seconds) * 10000000;
+    FILETIME later{t.LowPart, t.HighPart};
+    SetFileTime(handle, nullptr, nullptr, &later);
+    CloseHandle(handle);
+}
+
+}  // namespace
+
+TEST(ScreenshotFormWindows, EditedPicturesComeBackAndTheFileGoesWithTheForm) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const fs::path folder = fs::path(temp) / "qr-screenshot-form";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path file = folder / "screenShot.bmp";
+
+    std::mutex lock;
+    std::vector<int> setWidths;
+    std::atomic<int> attach{-1};
+    std::atomic<DWORD> threadId{0};
+    std::atomic<bool> ended{false}, completed{false};
+    std::thread run([&] {
+        threadId = GetCurrentThreadId();
+        TScreenshotAccess access;
+        access.Get = [] { return Picture(64, 48, 0x00336699); };
+        access.Set = [&](TNVPicture p) {
+            std::lock_guard guard(lock);
+            setWidths.push_back(p.Width);
+        };
+        access.Attach = [] { return true; };
+        access.SetAttach = [&](bool a) { attach = a ? 1 : 0; };
+        access.Folder = folder.wstring() + L"\\";
+        std::vector<std::unique_ptr<TNVForm>> forms;
+        forms.push_back(ReadAssistantForm(*StoredFormDescription(u"TMESCRSHOTFORM")));
+        TNVAssistant assistant(u"Send Assistant", std::move(forms));
+        completed =
+            assistant.ShowModal(nullptr, [&](const UString&) { return ScreenshotFormHandler(access); });
+        ended = true;
+    });
+    // A failed check leaves the form open: escape ends it before the join.
+    struct TJoin {
+        std::thread& Run;
+        std::atomic<bool>& Ended;
+        ~TJoin() {
+            while (!Ended) {
+                if (HWND open = FindWindowW(L"TNVFormWndClass", nullptr))
+                    PostMessageW(open, WM_KEYDOWN, VK_ESCAPE, 0);
+                Sleep(50);
+            }
+            Run.join();
+        }
+    } join{run, ended};
+    HWND form = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        form = FindWindowW(L"TNVFormWndClass", nullptr);
+        return form && GetWindowThreadProcessId(form, nullptr) == threadId && IsWindowVisible(form);
+    }));
+    EXPECT_EQ(SendMessageW(GetDlgItem(form, kAttachCheck), BM_GETCHECK, 0, 0), BST_CHECKED);
+    HWND image = GetDlgItem(form, kImage);
+    ASSERT_TRUE(image);
+    // A click on the picture writes it for the editor (and starts one where
+    // the system has one; without, a beep and the form goes on).
+    PostMessageW(image, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(image, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(file); }));
+    std::optional<TNVPicture> written = LoadPictureFile(file.wstring());
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->Width, 64);
+    EXPECT_EQ(written->Height, 48);
+    EXPECT_EQ(written->Pixels[0] & 0xFFFFFF, 0x336699u);
+
+    auto widths = [&] {
+        std::lock_guard guard(lock);
+        return setWidths;
+    };
+    // The "editor" saves its work; the shell may still hold the file for a
+    // moment while it looks for an editor of its own.
+    ASSERT_TRUE(WaitFor([&] { return SavePictureFile(file.wstring(), Picture(20, 10, 0x00FF0000)); }));
+    Touch(file, 10);
+    ASSERT_TRUE(WaitFor([&] { return widths().size() == 1; })) << "the edited picture is not taken back";
+    EXPECT_EQ(widths()[0], 20);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << "not a bitmap at all";
+    Touch(file, 20);
+    ASSERT_TRUE(SavePictureFile(file.wstring(), Picture(30, 10, 0x0000FF00)));
+    Touch(file, 30);
+    ASSERT_TRUE(WaitFor([&] { return widths().size() >= 2; }));
+    EXPECT_EQ(widths(), (std::vector<int>{20, 30})) << "only readable bitmaps come back";
+
+    PostMessageW(GetDlgItem(form, kAttachCheck), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor(
+        [&] { return SendMessageW(GetDlgItem(form, kAttachCheck), BM_GETCHECK, 0, 0) == BST_UNCHECKED; }));
+    PostMessageW(GetDlgItem(form, kContinue), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(attach, 0);
+    EXPECT_FALSE(fs::exists(file)) << "the edit's file stays behind";
+    fs::remove_all(folder);
+}
