@@ -29,6 +29,7 @@
 //   reports-whole      every report is whole, the file within its limit
 //   no-report          there is no report file
 //   appdata-report RE  as report, for the file under application data
+//   (sending a report: see driver/SendVerbs.h)
 #include <windows.h>
 
 #include <shlobj.h>
@@ -44,6 +45,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/crash/driver/SendVerbs.h"
 #include "tests/support/ClientSocket.h"
 
 namespace {
@@ -166,6 +168,7 @@ public:
             if (w[0] == "args") args = line.substr(5);
             if (w[0] == "make-dir") fs::create_directories(FFolder / w[1]);
             if (w[0] == "forward") OpenSlot();
+            if (w[0] == "mapi" || w[0] == "mailer") FSend.Setup(w, FFolder);
         }
         Start(args);
         for (const std::string& line : script) {
@@ -427,6 +430,7 @@ private:
                 if (l.rfind("callstack crc", 0) == 0) ++crcs;
             EXPECT_EQ(ReportCount(text), crcs);
             EXPECT_GT(crcs, 0);
+        } else if (FSend.Step(w, rest, FPid, FFolder)) {
         } else {
             FAIL() << "unknown script line";
         }
@@ -439,6 +443,7 @@ private:
     DWORD FPid = 0;
     HWND FDialog = nullptr;
     HANDLE FSlot = INVALID_HANDLE_VALUE;
+    qr::crashtest::TSendStage FSend;  // undone after the program has gone
 };
 
 class CrashPrograms : public ::testing::TestWithParam<std::string> {};
