@@ -1,5 +1,5 @@
 // clang-format off
-//! mapi answer=0
+//! mapi answer=0 hold
 //! dialog continue=enabled
 //! press continue
 //! screen-shows 100 90 255 0 255
@@ -17,8 +17,8 @@
 //! mapi-attached-line bugreport.txt ^exception class +: EMailedFailure$
 //! mapi-attached-line bugreport.txt ^count +: 2$
 //! screenshot-shows screenshot.png 100 90 255 0 255
-//! file-gone bugreport.txt
 //! press close
+//! mapi-release
 //! exit 1
 //! no-report
 // clang-format on
@@ -26,8 +26,9 @@
 // "send bug report" hands the mail interface the mail with both
 // attachments: the report file (which the first failure left) with the
 // current report in it, and the screen at the failure, on which a magenta
-// patch was shown. After the send the report file is gone, and closing the
-// program, which waits for the send, saves nothing again.
+// patch was shown. The user presses "close application" while the mail is
+// still open in the mail program: the program ends once the send is done,
+// with the report file gone and not written again.
 #include "tests/crash/CrashProgram.h"
 
 namespace qr {

@@ -212,6 +212,7 @@ void TSendStage::Setup(const std::vector<std::string>& w, const fs::path& folder
     } else if (w[0] == "mapi") {
         fs::copy_file(fs::path(QR_SEND_STANDIN_DIR) / "mapi32.dll", folder / "mapi32.dll");
         std::ofstream(folder / "mapi-answer.txt") << (w.size() > 1 ? w[1].substr(w[1].find('=') + 1) : "0");
+        if (w.size() > 2 && w[2] == "hold") std::ofstream(folder / "mapi-hold.txt") << "hold";
         Override(folder.filename().wstring() + L".exe", L"native");
     } else if (w[0] == "mailer" && w.size() > 1 && w[1] == "none") {
         RegisterMailer(std::nullopt);
@@ -237,6 +238,8 @@ bool TSendStage::Step(const std::vector<std::string>& w, const std::string& rest
         EXPECT_TRUE(WaitFor([&] { return fs::exists(call); })) << "the mail interface was not called";
         const std::string line = w[1] + "=" + Joined(w, 2);
         EXPECT_TRUE(HasLine(ReadAll(call), line)) << line << " not in\n" << ReadAll(call);
+    } else if (verb == "mapi-release") {
+        std::ofstream(folder / "mapi-release.txt") << "release";
     } else if (verb == "mapi-attached") {
         EXPECT_TRUE(WaitFor([&] { return fs::exists(call); })) << "the mail interface was not called";
         const std::string text = ReadAll(call);

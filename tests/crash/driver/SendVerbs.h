@@ -7,6 +7,7 @@
 //                      instead of the system's (Wine's per-program DLL
 //                      overrides in the registry), that
 //                      records the call and answers N
+//   mapi answer=N hold as before, but the answer waits for mapi-release
 //   mapi none          no mail interface can be loaded
 //   mailer             a stand-in mail program registered as the default
 //                      one (HKCR\mailto\shell\open\command) that records
@@ -14,6 +15,7 @@
 //   mailer none        no default mail program
 // Steps:
 //   send               presses "send bug report"; the dialog stays
+//   mapi-release       lets a held mail interface answer
 //   mapi-call KEY VAL  the recorded call has the line KEY=VAL
 //   mapi-attached NAME an attachment sent as NAME at position -1, whose
 //                      copy exists

@@ -2,7 +2,9 @@
 // program: MAPISendMail writes what it was handed into "mapi-call.txt"
 // beside the DLL, keeps a copy of every attachment as "mapi-attached-" +
 // the name it is sent as, and answers the number in "mapi-answer.txt"
-// (0 when that file is missing).
+// (0 when that file is missing). With "mapi-hold.txt" beside it, it answers
+// only once "mapi-release.txt" appears (at most a minute later), as a user
+// who takes his time with the mail.
 #include <windows.h>
 
 #include <mapi.h>
@@ -67,6 +69,12 @@ extern "C" __declspec(dllexport) ULONG WINAPI
     }
     MoveFileExW((folder + L"mapi-call.txt.part").c_str(), (folder + L"mapi-call.txt").c_str(),
                 MOVEFILE_REPLACE_EXISTING);
+
+    if (GetFileAttributesW((folder + L"mapi-hold.txt").c_str()) != INVALID_FILE_ATTRIBUTES)
+        for (int i = 0; i < 3000 &&
+                        GetFileAttributesW((folder + L"mapi-release.txt").c_str()) == INVALID_FILE_ATTRIBUTES;
+             ++i)
+            Sleep(20);
 
     ULONG answer = SUCCESS_SUCCESS;
     std::ifstream in(std::filesystem::path(folder + L"mapi-answer.txt"));
