@@ -13,6 +13,7 @@
 #include "crashreport/intercept/CompleteReport_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
+#include "crashreport/intercept/SendAction_win32.h"
 #include "crashreport/intercept/Screenshot_win32.h"
 #include "crashreport/intercept/SystemFailureText.h"
 #include "crashreport/intercept/TempFolder_win32.h"
@@ -188,7 +189,8 @@ void TFailureHandler::StartReport(TIMEException& failure, bool inHandlerThread) 
         builder->Complete();
 }
 
-int TFailureHandler::Show(TIMEException& failure) {
+int TFailureHandler::Show(const std::shared_ptr<TIMEException>& shared) {
+    TIMEException& failure = *shared;
     int show = failure.Flags.ShowSetting;
     if (show == 4) return static_cast<int>(TBoxButton::Continue);
     auto queries = CreateSystemQueries();
@@ -212,8 +214,9 @@ int TFailureHandler::Show(TIMEException& failure) {
         if (large) content.Visible[static_cast<int>(TBoxButton::Show)] = false;
         TExceptionBox box(
             content,
-            [](TBoxButton, HWND) {
-                // Sending, saving and printing from the dialog come later.
+            [&shared](TBoxButton button, HWND owner) {
+                // Saving and printing have no buttons in this program.
+                if (button == TBoxButton::Send) SendAction(shared, owner);
             },
             nullptr);
         if (content.Large && failure.Builder) box.SetReport(LargeFormReport(failure));
@@ -245,12 +248,15 @@ void TFailureHandler::AutomaticSave(TIMEException& failure) {
     SaveBugReport(failure.Report, *files, *queries, request);
 }
 
-void TFailureHandler::FinalProcessing(TIMEException& failure) {
+void TFailureHandler::FinalProcessing(TIMEException& failure, bool waitForSending) {
     // The automatic actions register as a critical report-changed callback
     // whenever one of them is on: the report must then be complete.
     bool critical =
         failure.GetBoolean("AutoSave") || failure.GetBoolean("AutoSend") || failure.GetBoolean("AutoClip");
     if (critical) EnsureReportComplete(failure, nullptr);
+    // A send still under way decides whether the report is saved; the
+    // process must not end under it.
+    if (waitForSending) WaitForSending(failure);
     AutomaticSave(failure);
 }
 
@@ -265,10 +271,10 @@ void TFailureHandler::Handle(const TExceptRequestRec& request, bool inHandlerThr
     }
     if (failure->Flags.CreateBugReport) StartReport(*failure, inHandlerThread);
 
-    const int shown = Show(*failure);
+    const int shown = Show(failure);
     const auto button = static_cast<TBoxButton>(shown);
     if (button == TBoxButton::Restart || button == TBoxButton::Close) {
-        FinalProcessing(*failure);
+        FinalProcessing(*failure, true);
         if (button == TBoxButton::Restart && FEnv.History) RestartProgram(*FEnv.History);
         CloseProgram();
     }
@@ -278,15 +284,15 @@ void TFailureHandler::Handle(const TExceptRequestRec& request, bool inHandlerThr
         const bool autoClose = failure->GetInteger("AutoClose") == 1;
         const bool autoRestart = failure->GetInteger("AutoRestart") == 1;
         if (autoClose || (!failure->CanContinue && !autoRestart)) {
-            FinalProcessing(*failure);
+            FinalProcessing(*failure, true);
             CloseProgram();
         }
         if (autoRestart) {
-            FinalProcessing(*failure);
+            FinalProcessing(*failure, true);
             if (FEnv.History) RestartProgram(*FEnv.History);
         }
     }
-    FinalProcessing(*failure);
+    FinalProcessing(*failure, false);
 }
 
 }  // namespace qr

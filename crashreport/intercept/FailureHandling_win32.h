@@ -40,8 +40,9 @@ private:
     std::shared_ptr<TIMEException> CreateFailure(const TExceptRequestRec& request);
     void StartReport(TIMEException& failure, bool inHandlerThread);
     // The dialog or box of the show setting; the button that ended it.
-    int Show(TIMEException& failure);
-    void FinalProcessing(TIMEException& failure);
+    int Show(const std::shared_ptr<TIMEException>& failure);
+    // `waitForSending`: the process ends afterwards (restart, close).
+    void FinalProcessing(TIMEException& failure, bool waitForSending);
     void AutomaticSave(TIMEException& failure);
 
     THandlingEnvironment FEnv;

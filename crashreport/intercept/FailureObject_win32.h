@@ -8,11 +8,13 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "crashreport/Settings.h"
+#include "base/win32/Handles.h"
 #include "crashreport/SystemQueries.h"
 #include "crashreport/intercept/FailureFilters.h"
 #include "crashreport/intercept/FailureSite_win32.h"
@@ -70,6 +72,9 @@ public:
     bool AttachScreenshot = true;
 
     std::atomic<bool> Sent{false};
+    // The sending thread, while one may run; guarded by SendingLock.
+    std::mutex SendingLock;
+    win32::THandle SendingThread;
     // Yields true exactly once.
     bool FirstAutoSave() { return FAutoSaves.fetch_add(1) == -1; }
 

@@ -11,8 +11,10 @@ std::string PercentEncodeMailText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
-        if (kEncoded.find(c) != std::string_view::npos) {
-            const auto u = static_cast<unsigned char>(c);
+        const auto u = static_cast<unsigned char>(c);
+        // Control characters too: a tab would split an unquoted link into
+        // two arguments, a zero byte would end the command line.
+        if (kEncoded.find(c) != std::string_view::npos || u < 0x20 || u == 0x7F) {
             out += '%';
             out += kHex[u >> 4];
             out += kHex[u & 15];

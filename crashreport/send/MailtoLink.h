@@ -10,8 +10,9 @@ namespace qr {
 // The longest command line a program can be started with.
 constexpr size_t kMaxCommandLine = 32766;
 
-// Line feed, carriage return, blank, '"', '#', '%', '&', '+', '<', '>' and
-// '?' as "%" and two upper-case hex digits; everything else unchanged.
+// Line feed, carriage return, blank, '"', '#', '%', '&', '+', '<', '>',
+// '?' and the other control characters (tab, zero, 0x7F ...) as "%" and two
+// upper-case hex digits; everything else unchanged.
 std::string PercentEncodeMailText(std::string_view text);
 
 // The addresses separated by "," or ";" joined again with "," (";" for

@@ -34,6 +34,7 @@
 //   no-report          there is no report file
 //   appdata-report RE  as report, for the file under application data
 //   and the large form's verbs of driver/LargeFormVerbs.h
+//   (sending a report: see driver/SendVerbs.h)
 #include <windows.h>
 
 #include <shlobj.h>
@@ -52,6 +53,7 @@
 
 #include "tests/crash/driver/LargeFormVerbs.h"
 #include "tests/crash/driver/ReportBlocks.h"
+#include "tests/crash/driver/SendVerbs.h"
 #include "tests/support/ClientSocket.h"
 
 namespace {
@@ -174,6 +176,7 @@ public:
             if (w[0] == "args") args = line.substr(5);
             if (w[0] == "make-dir") fs::create_directories(FFolder / w[1]);
             if (w[0] == "forward") OpenSlot();
+            if (w[0] == "mapi" || w[0] == "mailer") FSend.Setup(w, FFolder);
         }
         Start(args);
         for (const std::string& line : script) {
@@ -442,6 +445,7 @@ private:
             EXPECT_GT(crcs, 0);
         } else if (crashtest::IsLargeFormVerb(verb)) {
             crashtest::RunLargeFormVerb({FProcess, FPid, FFolder}, verb, rest);
+        } else if (FSend.Step(w, rest, FPid, FFolder)) {
         } else {
             FAIL() << "unknown script line";
         }
@@ -454,6 +458,7 @@ private:
     DWORD FPid = 0;
     HWND FDialog = nullptr;
     HANDLE FSlot = INVALID_HANDLE_VALUE;
+    qr::crashtest::TSendStage FSend;  // undone after the program has gone
 };
 
 class CrashPrograms : public ::testing::TestWithParam<std::string> {};

@@ -1,6 +1,6 @@
 // Random subjects and report texts through the "mailto:" command line:
-// nothing in them may leave the link (no bare quote, "%", "&", blank or line
-// break), the command line never exceeds the limit and a cut never splits an
+// nothing in them may leave the link (no bare quote, "%", "&", blank, tab,
+// line break or other control character), the command line never exceeds the limit and a cut never splits an
 // escape.
 #include <cctype>
 #include <cstdlib>
@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int ampersands = 0, questions = 0;
     for (size_t i = 0; i < inLine.size(); ++i) {
         const char c = inLine[i];
-        Check(c != '"' && c != ' ' && c != '\r' && c != '\n' && c != '#' && c != '+' && c != '<' && c != '>');
+        Check(c != '"' && c != ' ' && c != '#' && c != '+' && c != '<' && c != '>');
+        Check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);  // no tab, line break or zero byte
         ampersands += c == '&';
         questions += c == '?';
         if (c == '%') {

@@ -24,8 +24,10 @@ bool EscapesWhole(const std::string& s, size_t from) {
 
 TEST(MailtoLink, EncodesExactlyTheListedCharacters) {
     EXPECT_EQ(PercentEncodeMailText("\n\r \"#%&+<>?"), "%0A%0D%20%22%23%25%26%2B%3C%3E%3F");
+    // Control characters, which could split or end the command line.
+    EXPECT_EQ(PercentEncodeMailText(std::string("\t\x01\x1f\x7f\0x", 6)), "%09%01%1F%7F%00x");
     // Everything else passes unchanged, 8-bit characters included.
-    const std::string plain = "a=b/c;d:e,f\t'^|!\xe9\xff$@()";
+    const std::string plain = "a=b/c;d:e,f'^|!\xe9\xff\x80$@()";
     EXPECT_EQ(PercentEncodeMailText(plain), plain);
     EXPECT_EQ(PercentEncodeMailText("100% & more"), "100%25%20%26%20more");
 }

@@ -1,0 +1,95 @@
+#pragma once
+// Sending a report by mail: the attachments in the temporary folder, the
+// system's simple mail interface, the "mailto:" fallback, the message when
+// nothing worked, and what a successful send leaves behind. Portable: the
+// system's side is ISendSystem (Windows in SendSystem_win32.cpp, fakes in
+// tests); the background thread is the caller's business.
+#include <atomic>
+#include <optional>
+#include <vector>
+
+#include "base/Text.h"
+#include "crashreport/Settings.h"
+#include "crashreport/SystemQueries.h"
+#include "crashreport/intercept/Screenshot.h"
+#include "crashreport/report/ReportFile.h"
+#include "crashreport/send/SimpleMail.h"
+#include "crashreport/ui/ProgressAreas.h"
+
+namespace qr {
+
+// What the send routine does to the outside world. File paths use
+// backslashes.
+class ISendSystem {
+public:
+    virtual ~ISendSystem() = default;
+    // The crash reporter's temporary folder, with a trailing backslash.
+    virtual UString TempFolder() = 0;
+    virtual bool FileExists(const UString& path) = 0;
+    virtual UString AbsolutePath(const UString& path) = 0;
+    // Copies over an existing `to`.
+    virtual bool CopyFileOver(const UString& from, const UString& to) = 0;
+    // Removes the file's attributes first, so that a read-only file goes too.
+    virtual void DeleteFileForced(const UString& path) = 0;
+    virtual bool WriteNewFile(const UString& path, const std::string& bytes) = 0;
+    // Unavailable when the interface cannot be loaded (or the loader lock
+    // forbids loading it).
+    virtual TMailOutcome SendSimpleMail(const TSimpleMail& mail) = 0;
+    // The default mail program's command line, environment variables
+    // expanded; none when no mail program is registered.
+    virtual std::optional<UString> MailProgramCommand() = 0;
+    virtual bool StartProgram(const UString& commandLine) = 0;
+    // The error box that says sending did not work.
+    virtual void ShowSendFailure(const UString& text) = 0;
+};
+
+// The please-wait window while the attachments are prepared. The crash
+// reporter's window comes in through this; without one nothing is shown.
+class ISendProgress {
+public:
+    virtual ~ISendProgress() = default;
+    // `activate`: centred, activated and owned by the dialog; otherwise (a
+    // background send) in the work area's bottom-right corner, not
+    // activated, without owner.
+    virtual void Show(const UString& title, const char16_t* picture, const TProgressAreas& areas,
+                      bool activate) = 0;
+    virtual void Close() = 0;
+};
+
+class TNoSendProgress : public ISendProgress {
+public:
+    void Show(const UString&, const char16_t*, const TProgressAreas&, bool) override {}
+    void Close() override {}
+};
+
+// The send request (TSendBugReportExRec).
+struct TSendBugReportExRec {
+    AnsiString Report;                        // the complete report text
+    const TScreenshot* Screenshot = nullptr;  // none: nothing to attach
+    bool Silent = false;
+    bool InThread = false;     // the sending thread runs the routine
+    bool ReportSaved = false;  // the report is in the report file already
+};
+
+struct TSendEnvironment {
+    ISendSystem& System;
+    IReportFileSystem& Files;  // for writing the report into its copy
+    ISystemQueries& Queries;
+    ISendProgress& Progress;
+};
+
+// The routine's answer: sent (1), cancelled by the user (2), failed (0).
+enum class TSendResult { Failed = 0, Sent = 1, Cancelled = 2 };
+
+// Runs the send. On success sets `sent` before the report file, whose
+// content travelled with the mail through the simple mail interface, is
+// deleted; a "mailto:" link carries only the current report, so the file
+// stays then.
+TSendResult SendBugReport(const TSendBugReportExRec& request, const TIMESettings& settings,
+                          const TSendEnvironment& env, std::atomic<bool>& sent);
+
+// Subject and text of the mail with the placeholders expanded; class and
+// message come from the report's lines.
+AnsiString ExpandMailText(const UString& setting, const AnsiString& report, ISystemQueries& queries);
+
+}  // namespace qr

@@ -1,0 +1,30 @@
+// clang-format off
+//! mapi answer=1
+//! mailer
+//! dialog send=enabled
+//! send
+//! mapi-call subject bug report
+//! press close
+//! exit 1
+//! no-mailer-command
+//! report-count 1
+//! report ^exception class +: ECancelledMail$
+// clang-format on
+//
+// The user cancels the mail in the mail program: nothing else is tried (the
+// registered mail program is not started), no message is shown (closing
+// waits for the send, which a message box would hold up), and the report
+// is saved as usual.
+#include "tests/crash/CrashProgram.h"
+
+namespace qr {
+QR_DECLARE_EXCEPTION(ECancelledMail, Exception);
+}
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    using namespace qr;
+    crashtest::TCrashProgram program;
+    program.Post([] { throw ECancelledMail("Not sent after all."); });
+    program.PostQuit(0);
+    return program.Run();
+}
