@@ -34,7 +34,8 @@
 //   no-report          there is no report file
 //   appdata-report RE  as report, for the file under application data
 //   and the large form's verbs of driver/LargeFormVerbs.h
-//   (sending a report: see driver/SendVerbs.h)
+//   (sending a report: see driver/SendVerbs.h; the assistants:
+//   driver/AssistantVerbs.h)
 #include <windows.h>
 
 #include <shlobj.h>
@@ -51,6 +52,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/crash/driver/AssistantVerbs.h"
 #include "tests/crash/driver/LargeFormVerbs.h"
 #include "tests/crash/driver/ReportBlocks.h"
 #include "tests/crash/driver/SendVerbs.h"
@@ -446,6 +448,7 @@ private:
         } else if (crashtest::IsLargeFormVerb(verb)) {
             crashtest::RunLargeFormVerb({FProcess, FPid, FFolder}, verb, rest);
         } else if (FSend.Step(w, rest, FPid, FFolder)) {
+        } else if (FAssistant.Step(verb, rest, FPid)) {
         } else {
             FAIL() << "unknown script line";
         }
@@ -459,6 +462,7 @@ private:
     HWND FDialog = nullptr;
     HANDLE FSlot = INVALID_HANDLE_VALUE;
     qr::crashtest::TSendStage FSend;  // undone after the program has gone
+    crashtest::TAssistantDriver FAssistant;
 };
 
 class CrashPrograms : public ::testing::TestWithParam<std::string> {};

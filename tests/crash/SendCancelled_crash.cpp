@@ -3,6 +3,13 @@
 //! mailer
 //! dialog send=enabled
 //! send
+//! assistant-form 204
+//! assistant-type 203 ann@example.net
+//! assistant-press continue
+//! assistant-form 201
+//! assistant-press skip
+//! assistant-form 202
+//! assistant-press continue
 //! mapi-call subject bug report
 //! press close
 //! exit 1

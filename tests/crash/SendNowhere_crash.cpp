@@ -3,6 +3,13 @@
 //! mailer none
 //! dialog send=enabled
 //! send
+//! assistant-form 204
+//! assistant-type 203 ann@example.net
+//! assistant-press continue
+//! assistant-form 201
+//! assistant-press skip
+//! assistant-form 202
+//! assistant-press continue
 //! send-failed-box Sorry, sending the bug report didn't work.
 //! press close
 //! exit 1

@@ -5,6 +5,13 @@
 //! press continue
 //! dialog send=enabled
 //! send
+//! assistant-form 204
+//! assistant-type 203 ann@example.net
+//! assistant-press continue
+//! assistant-form 201
+//! assistant-press skip
+//! assistant-form 202
+//! assistant-press continue
 //! mapi-call subject bug report
 //! mailer-command ^"[^"]*quellora-mailer\.exe" -compose "mailto:\?subject=bug%20report&body=date/time(%20)+:%20
 //! mailer-command %0D%0Aexception%20class(%20)+:%20EMailtoFailure%0D%0Aexception%20message(%20)+:%20Quotes%20%22and%22%20%25PATH%25%20%26%20more\.%0D%0A

@@ -6,6 +6,17 @@
 //! click-window QRColourPatch
 //! dialog send=enabled focus=send
 //! send
+//! assistant-form 204
+//! assistant-disabled continue
+//! assistant-type 201 Ann Example
+//! assistant-type 203 ann@
+//! assistant-disabled continue
+//! assistant-type 203 ann@example.net
+//! assistant-press continue
+//! assistant-form 201
+//! assistant-press skip
+//! assistant-form 202
+//! assistant-press continue
 //! mapi-call subject bug report
 //! mapi-call body please find the bug report attached
 //! mapi-call flags 9
@@ -16,6 +27,8 @@
 //! mapi-attached screenshot.png
 //! mapi-attached-line bugreport.txt ^exception class +: EMailedFailure$
 //! mapi-attached-line bugreport.txt ^count +: 2$
+//! mapi-attached-line bugreport.txt ^contact name +: Ann Example$
+//! mapi-attached-line bugreport.txt ^contact email +: ann@example.net$
 //! screenshot-shows screenshot.png 100 90 255 0 255
 //! press close
 //! mapi-release

@@ -97,12 +97,6 @@ BOOL CALLBACK FindVisible(HWND window, LPARAM parameter) {
     return FALSE;
 }
 
-HWND FindWindowOf(DWORD pid, const wchar_t* className) {
-    TFind find{pid, className};
-    EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&find));
-    return find.Found;
-}
-
 class TLargeForm {
 public:
     explicit TLargeForm(const TLargeFormTarget& target) : FTarget(target) {}
@@ -224,6 +218,12 @@ std::pair<std::wstring, std::wstring> TabAndValue(const std::string& rest) {
 }
 
 }  // namespace
+
+HWND FindWindowOf(DWORD pid, const wchar_t* className) {
+    TFind find{pid, className};
+    EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&find));
+    return find.Found;
+}
 
 bool IsLargeFormVerb(const std::string& verb) {
     for (const char* known : {"tabs", "columns", "cell", "no-cell", "copy-report", "clipboard", "please-wait",
