@@ -89,8 +89,9 @@ int main(int argc, char** argv) {
         for (int waited = 0; shared.Started < LONG(threads.size()) && waited < 30000; waited += 10) Sleep(10);
         TTotals after = PrivateMemory();
         const double n = threads.empty() ? 1 : double(threads.size());
-        std::printf("reserve %zu: threads %zu, committed %.0f KiB, reserved %.0f KiB, stack %.0f KiB\n",
-                    reserve, threads.size(), double(after.Committed - before.Committed) / n / 1024,
+        std::printf("reserve %llu: threads %llu, committed %.0f KiB, reserved %.0f KiB, stack %.0f KiB\n",
+                    static_cast<unsigned long long>(reserve), static_cast<unsigned long long>(threads.size()),
+                    double(after.Committed - before.Committed) / n / 1024,
                     double(after.Reserved - before.Reserved) / n / 1024,
                     double(shared.StackBytes) / n / 1024);
         std::fflush(stdout);
