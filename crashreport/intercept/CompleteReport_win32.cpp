@@ -9,18 +9,6 @@ namespace {
 
 constexpr unsigned kWaitStep = 50;  // milliseconds between the window's turns
 
-// How far the completion got, 0 to 1000: the share of sections written
-// (a thread's placeholder names its location and "stack will be
-// calculated soon").
-int CompletedShare(TBugReport& report) {
-    const std::vector<TReportField> sections = report.Sections().Items();
-    if (sections.empty()) return 1000;
-    size_t written = 0;
-    for (const TReportField& section : sections)
-        if (section.second.find("will be calculated soon") == AnsiString::npos) ++written;
-    return int(written * 1000 / sections.size());
-}
-
 }  // namespace
 
 void EnsureReportComplete(TIMEException& failure, HWND owner) {
@@ -38,7 +26,9 @@ void EnsureReportComplete(TIMEException& failure, HWND owner) {
     const bool shown = alert.Show(owner, true);
     failure.Completion->RaiseToHighest();
     // Bounded by the completion as above; the window stays alive meanwhile.
-    while (!failure.Completion->Wait(kWaitStep)) alert.SetPosition(CompletedShare(failure.Report));
+    // The stack walks move the bar (see StartReport); this thread keeps the
+    // window drawn.
+    while (!failure.Completion->Wait(kWaitStep)) alert.ProcessMessages();
     alert.SetPosition(1000);
     if (shown) alert.Close();
 }

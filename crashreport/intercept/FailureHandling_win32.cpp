@@ -183,6 +183,20 @@ void TFailureHandler::StartReport(TIMEException& failure, bool inHandlerThread) 
     failure.Builder->BuildHeader();
     failure.Builder->BuildSkeleton();
     TReportBuilder* builder = failure.Builder.get();
+    if (TIProgressAlert* alert = failure.ProgressAlert.get()) {
+        // One area a thread, weighed by the stack its walk goes through; the
+        // walk reports its steps from the completion thread (the window
+        // takes positions from any thread).
+        const std::vector<uint64_t> sizes = builder->ThreadStackSizes();
+        if (!sizes.empty()) {
+            alert->ClearAreas();
+            for (uint64_t size : sizes) alert->AddArea(failure.GetText("PlWaitText"), int64_t(100 * size));
+        }
+        builder->SetProgress([alert](size_t area, int position) {
+            alert->SetArea(area);
+            alert->SetPosition(position);
+        });
+    }
     if (inHandlerThread && !LoaderLockHeld())
         failure.Completion = std::make_unique<TCompletionThread>([builder] { builder->Complete(); });
     else

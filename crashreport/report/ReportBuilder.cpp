@@ -201,6 +201,13 @@ std::optional<TThreadCreator> TReportBuilder::CreatorOf(const TThreadEntry& entr
     return TThreadCreator{ThreadDescription(creator, true), FSystem.NameFrame({entry.CreatedAt, true})};
 }
 
+std::vector<uint64_t> TReportBuilder::ThreadStackSizes() const {
+    std::vector<uint64_t> sizes;
+    for (const TThreadSection& thread : FThreads)
+        sizes.push_back(thread.State.Accessible ? FSystem.StackRangeSize(thread.State.StackPointer) : 0);
+    return sizes;
+}
+
 AnsiString TReportBuilder::ThreadContent(const TThreadSection& thread, size_t area, TStackChecksums* sums) {
     auto progress = [&](int position) {
         if (FProgress) FProgress(area, position);

@@ -87,6 +87,10 @@ public:
     // the thread that runs Complete(); set it before.
     using TProgress = std::function<void(size_t area, int position)>;
     void SetProgress(TProgress progress) { FProgress = std::move(progress); }
+    // After BuildSkeleton: for each thread section (the progress areas, in
+    // order) the bytes its walk has to go through; 0 for a stack that
+    // cannot be read or whose size is unknown.
+    std::vector<uint64_t> ThreadStackSizes() const;
 
 private:
     struct TThreadSection {

@@ -47,6 +47,15 @@ void TakeControlRegisters(const CONTEXT& context, TThreadState& state) {
 
 }  // namespace
 
+uint64_t TWin32ReportSystem::StackRangeSize(uint64_t stackPointer) {
+    MEMORY_BASIC_INFORMATION region{};
+    if (!stackPointer || VirtualQuery(reinterpret_cast<const void*>(uintptr_t(stackPointer)), &region,
+                                      sizeof region) != sizeof region)
+        return 0;
+    const uint64_t end = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    return end > stackPointer ? end - stackPointer : 0;
+}
+
 std::vector<TThreadState> TWin32ReportSystem::Threads() {
     win32::TFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     if (!snapshot) throw std::runtime_error("thread list");

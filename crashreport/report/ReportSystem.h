@@ -84,6 +84,9 @@ public:
     // The bytes from `address` to the end of its memory region, at most
     // `maxBytes`.
     virtual std::vector<unsigned char> ReadStack(uint64_t address, size_t maxBytes) = 0;
+    // Bytes from `stackPointer` to the end of its stack's memory region (0:
+    // unknown); what the please-wait window weighs a thread's walk by.
+    virtual uint64_t StackRangeSize(uint64_t /*stackPointer*/) { return 0; }
     virtual std::vector<TModuleLine> Modules() = 0;
     virtual std::vector<TProcessLine> Processes() = 0;
     virtual std::vector<TDeviceLine> Hardware() = 0;

@@ -47,6 +47,7 @@ public:
     AnsiString ProgramVersion() override;
     uint32_t CurrentThreadId() override;
     std::vector<TThreadState> Threads() override;
+    uint64_t StackRangeSize(uint64_t stackPointer) override;
     TCodeLocation Locate(uint64_t address) override;
     AnsiString Disassembling(uint64_t address, int limit) override;
     std::unique_ptr<IStackWalk> StackWalk(uint32_t threadId,

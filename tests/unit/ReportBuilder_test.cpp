@@ -55,6 +55,8 @@ public:
     AnsiString ProgramVersion() override { return ""; }
     uint32_t CurrentThreadId() override { return 1; }
     std::vector<TThreadState> Threads() override { return ThreadList; }
+    // Every stack ends at 0x130000.
+    uint64_t StackRangeSize(uint64_t sp) override { return sp ? 0x130000 - sp : 0; }
     TCodeLocation Locate(uint64_t address) override {
         Check("locate");
         return {address, std::nullopt, address < 0x500000 ? "quellora-remote.exe" : "", "", "",
@@ -188,6 +190,9 @@ TEST_F(ReportBuilding, ThreadAreasAdvanceInSectionOrderAndCreatorsAreNamed) {
     const std::vector<TCodeLocation> failing = {
         {0x401234, 0x34, "quellora-remote.exe", "Main.cpp", "qr::Crash", 20, 2}};
     System.Stacks = {{0x20, failing}, {0x10, {{0x7ff800001000ull, 0x20, "ntdll.dll", "", "NtWait", 0, {}}}}};
+    System.ThreadList[0].StackPointer = 0x12f000;
+    System.ThreadList[3].StackPointer = 0x12ff00;
+    System.ThreadList[4].StackPointer = 0x12f800;
     TReportBuilder builder(
         Report, System, Failure, Options,
         {{0x10, "main thread", ""}, {0x20, "", "TIdThread", 0x10, 0x40a000}, {0x60, "-", ""}});
@@ -196,6 +201,10 @@ TEST_F(ReportBuilding, ThreadAreasAdvanceInSectionOrderAndCreatorsAreNamed) {
     builder.BuildHeader();
     builder.BuildSkeleton();
     EXPECT_TRUE(seen.empty());
+    // The areas' weights: the failing thread from the failure's stack
+    // pointer, the others from their own; nothing for a stack that cannot be
+    // read.
+    EXPECT_EQ(builder.ThreadStackSizes(), (std::vector<uint64_t>{0x100, 0x1000, 0x100, 0}));
     EXPECT_TRUE(builder.Complete());
     // Failing thread, main thread, then $40 (no walk) and $50 (not accessible).
     EXPECT_EQ(seen, (std::vector<std::pair<size_t, int>>{
