@@ -52,6 +52,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/crash/driver/DriverText.h"
 #include "tests/crash/driver/AssistantVerbs.h"
 #include "tests/crash/driver/LargeFormVerbs.h"
 #include "tests/crash/driver/ReportBlocks.h"
@@ -78,23 +79,6 @@ std::vector<std::string> ScriptOf(const std::string& program) {
     // The script: the "//! " lines of the comment block the file begins with.
     for (std::string line; std::getline(in, line) && line.rfind("//", 0) == 0;)
         if (line.rfind("//! ", 0) == 0) lines.push_back(line.substr(4));
-    return lines;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
     return lines;
 }
 
@@ -357,15 +341,15 @@ private:
 
     void CheckReportLine(const fs::path& file, const std::string& pattern) {
         std::regex re(pattern);
-        for (const std::string& line : Lines(ReadFile(file)))
+        for (const std::string& line : crashtest::TextLines(crashtest::ReadFileText(file)))
             if (std::regex_search(line, re)) return;
         ADD_FAILURE() << "no line of " << file << " matches " << pattern << "\n"
-                      << ReadFile(file).substr(0, 3000);
+                      << crashtest::ReadFileText(file).substr(0, 3000);
     }
 
     static int ReportCount(const std::string& text) {
         int count = 0;
-        for (const std::string& line : Lines(text))
+        for (const std::string& line : crashtest::TextLines(text))
             if (line.rfind("date/time", 0) == 0) ++count;
         return count;
     }
@@ -412,7 +396,7 @@ private:
             expected = Fill(expected, "{pid}", std::to_string(FPid));
             std::string commandLine(FCommandLine.begin(), FCommandLine.end());
             expected = Fill(expected, "{commandline}", commandLine);
-            std::string raw = ReadFile(FFolder / w[1]);
+            std::string raw = crashtest::ReadFileText(FFolder / w[1]);
             std::string got;
             for (size_t i = 0; i + 1 < raw.size(); i += 2) got += raw[i];  // UTF-16, ASCII here
             EXPECT_EQ(got, expected);
@@ -433,15 +417,15 @@ private:
             CloseHandle(std::exchange(FProcess, nullptr));
             Start("");
         } else if (verb == "report-count") {
-            EXPECT_EQ(ReportCount(ReadFile(Report())), std::stoi(w[1]));
+            EXPECT_EQ(ReportCount(crashtest::ReadFileText(Report())), std::stoi(w[1]));
         } else if (verb == "no-report") {
             EXPECT_FALSE(fs::exists(Report()));
         } else if (verb == "reports-whole") {
-            std::string text = ReadFile(Report());
+            std::string text = crashtest::ReadFileText(Report());
             EXPECT_LE(text.size(), 100000u);
             EXPECT_EQ(text.rfind("date/time", 0), 0u) << "the file does not begin with a report";
             int crcs = 0;
-            for (const std::string& l : Lines(text))
+            for (const std::string& l : crashtest::TextLines(text))
                 if (l.rfind("callstack crc", 0) == 0) ++crcs;
             EXPECT_EQ(ReportCount(text), crcs);
             EXPECT_GT(crcs, 0);

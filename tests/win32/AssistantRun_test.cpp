@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "tests/support/WindowTestKit_win32.h"
 #include "crashreport/StoredSettings.h"
 #include "crashreport/intercept/AssistantRun_win32.h"
 #include "crashreport/ui/ContactMemory_win32.h"
@@ -17,17 +18,10 @@ using namespace qr;
 
 namespace {
 
+using testkit::WaitFor;
+
 constexpr int kContinue = 100, kSkip = 101, kCancel = 102;
 constexpr int kNameEdit = 201, kEmailEdit = 203;
-
-template <class F>
-bool WaitFor(F condition, int limit = 10000) {
-    for (int i = 0; i < limit / 20; ++i) {
-        if (condition()) return true;
-        Sleep(20);
-    }
-    return condition();
-}
 
 std::unique_ptr<TIMEException> Failure() {
     TIMESettings settings(

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/WindowTestKit_win32.h"
 #include "crashreport/report/BugReport.h"
 #include "crashreport/ui/AssistantForm.h"
 #include "crashreport/ui/Assistant_win32.h"
@@ -20,19 +21,12 @@ using namespace qr;
 
 namespace {
 
+using testkit::WaitFor;
+
 constexpr int kContinue = 100, kSkip = 101, kCancel = 102;
 // The contact form's own items: NameLabel, NameEdit, EmailLabel, EmailEdit, MemCheck.
 constexpr int kNameEdit = 201, kEmailEdit = 203, kMemCheck = 204;
 constexpr int kDetailsMemo = 201;
-
-template <class F>
-bool WaitFor(F condition, int limit = 10000) {
-    for (int i = 0; i < limit / 20; ++i) {
-        if (condition()) return true;
-        Sleep(20);
-    }
-    return condition();
-}
 
 std::unique_ptr<TNVForm> StoredForm(const char16_t* resource) {
     return ReadAssistantForm(*StoredFormDescription(resource));

@@ -10,11 +10,15 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/WindowTestKit_win32.h"
 #include "crashreport/ui/ExceptionBox_win32.h"
 
 using namespace qr;
 
 namespace {
+
+using testkit::ClipboardText;
+using testkit::WaitFor;
 
 constexpr int kSend = 100, kShow = 103, kContinue = 104, kRestart = 105, kClose = 106;
 
@@ -54,15 +58,6 @@ TBoxContent PlainSpec(bool withDetails) {
 // that a broken dialog fails the test instead of hanging it. Under Wine
 // without a window manager, destroying a shown window alone takes about two
 // seconds (Wine waits for the manager to withdraw it), hence the margin.
-template <class F>
-bool WaitFor(F condition, int limit = 5000) {
-    for (int i = 0; i < limit / 20; ++i) {
-        if (condition()) return true;
-        Sleep(20);
-    }
-    return condition();
-}
-
 struct TButtonInfo {
     HWND Window;
     int Id;
@@ -151,7 +146,7 @@ public:
     }
     // Waits for Run() to return and gives its result.
     std::optional<TBoxButton> Result() {
-        if (!WaitFor([this] { return FEnded.load(); }, 15000)) return std::nullopt;
+        if (!WaitFor([this] { return FEnded.load(); }, std::chrono::seconds(15))) return std::nullopt;
         EXPECT_EQ(FError, "");
         return FResult;
     }
@@ -170,19 +165,6 @@ private:
     TBoxButton FResult = TBoxButton::Send;
     std::string FError;
 };
-
-std::wstring ClipboardText() {
-    if (!OpenClipboard(nullptr)) return L"(clipboard busy)";
-    std::wstring text;
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-            text = chars;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
 
 }  // namespace
 

@@ -11,22 +11,17 @@
 #include <mutex>
 #include <thread>
 
+#include "tests/support/WindowTestKit_win32.h"
 #include "crashreport/ui/ExceptionBox_win32.h"
 
 using namespace qr;
 
 namespace {
 
-constexpr int kContinue = 104, kTabs = 300, kFirstPage = 400;
+using testkit::ClipboardText;
+using testkit::WaitFor;
 
-template <class F>
-bool WaitFor(F condition, int limit = 10000) {
-    for (int i = 0; i < limit / 20; ++i) {
-        if (condition()) return true;
-        Sleep(20);
-    }
-    return condition();
-}
+constexpr int kContinue = 104, kTabs = 300, kFirstPage = 400;
 
 TBoxContent LargeContent() {
     TBoxContent content;
@@ -79,19 +74,6 @@ RECT ClientRectOf(HWND child) {
     GetWindowRect(child, &r);
     MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
     return r;
-}
-
-std::wstring ClipboardText() {
-    if (!OpenClipboard(nullptr)) return L"";
-    std::wstring text;
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-            text = chars;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
 }
 
 }  // namespace

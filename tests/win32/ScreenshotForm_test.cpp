@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "tests/support/WindowTestKit_win32.h"
 #include "crashreport/ui/AssistantForm.h"
 #include "crashreport/ui/Assistant_win32.h"
 #include "crashreport/ui/ScreenshotFormHandler_win32.h"
@@ -20,18 +21,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using testkit::WaitFor;
+
 constexpr int kContinue = 100;
 // The form's own items: AttachCheck, ScrShotImg, ClickLabel.
 constexpr int kAttachCheck = 200, kImage = 201;
-
-template <class F>
-bool WaitFor(F condition, int limit = 10000) {
-    for (int i = 0; i < limit / 20; ++i) {
-        if (condition()) return true;
-        Sleep(20);
-    }
-    return condition();
-}
 
 TNVPicture Picture(int width, int height, uint32_t colour) {
     return {width, height, std::vector<uint32_t>(size_t(width) * size_t(height), colour)};

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "tests/crash/driver/LargeFormVerbs.h"
+#include "tests/support/WindowTestKit_win32.h"
 
 namespace crashtest {
 namespace {
@@ -13,16 +13,6 @@ namespace {
 // The forms' buttons, in their order.
 constexpr int kContinue = 100, kSkip = 101, kCancel = 102;
 constexpr auto kFormWait = std::chrono::seconds(60);
-
-template <class Check>
-bool WaitUntil(Check check) {
-    const auto deadline = std::chrono::steady_clock::now() + kFormWait;
-    while (!check()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
 
 int ButtonId(const std::string& name) {
     if (name == "continue") return kContinue;
@@ -41,13 +31,15 @@ bool TAssistantDriver::Step(const std::string& verb, const std::string& rest, DW
         FForm = nullptr;
         // The next form replaces the last one; it is the one with the
         // control asked for.
-        EXPECT_TRUE(WaitUntil([&] {
-            HWND form = FindWindowOf(pid, L"TNVFormWndClass");
-            if (!form || form == previous || !GetDlgItem(form, id)) return false;
-            FForm = form;
-            return true;
-        })) << "no assistant form with control "
-            << id;
+        EXPECT_TRUE(testkit::WaitFor(
+            [&] {
+                HWND form = FindWindowOf(pid, L"TNVFormWndClass");
+                if (!form || form == previous || !GetDlgItem(form, id)) return false;
+                FForm = form;
+                return true;
+            },
+            kFormWait))
+            << "no assistant form with control " << id;
         return true;
     }
     if (verb == "assistant-type") {
@@ -69,7 +61,8 @@ bool TAssistantDriver::Step(const std::string& verb, const std::string& rest, DW
             EXPECT_FALSE(IsWindowEnabled(button)) << rest;
             return true;
         }
-        EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(button) != FALSE; })) << rest << " stays disabled";
+        EXPECT_TRUE(testkit::WaitFor([&] { return IsWindowEnabled(button) != FALSE; }, kFormWait))
+            << rest << " stays disabled";
         PostMessageW(button, BM_CLICK, 0, 0);
         return true;
     }

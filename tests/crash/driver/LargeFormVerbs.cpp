@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/WindowTestKit_win32.h"
+
 namespace crashtest {
 
 namespace {
@@ -25,22 +27,17 @@ std::wstring Widen(const std::string& text) {
     return wide;
 }
 
+template <class Check>
+bool WaitFor(Check check, std::chrono::milliseconds limit = kFillWait) {
+    return testkit::WaitFor(check, limit);
+}
+
 std::string Narrow(const std::wstring& text) {
     std::string narrow(
         WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), narrow.data(), int(narrow.size()), nullptr,
                         nullptr);
     return narrow;
-}
-
-template <class Check>
-bool WaitFor(Check check, std::chrono::seconds limit = kFillWait) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (check()) return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return check();
 }
 
 // Memory in the program's process: the common controls write their
@@ -197,19 +194,6 @@ std::wstring Joined(const std::vector<std::wstring>& parts) {
     return joined;
 }
 
-std::wstring ClipboardText() {
-    if (!OpenClipboard(nullptr)) return L"";
-    std::wstring text;
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
-            text = chars;
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
 // "TAB=VALUE"
 std::pair<std::wstring, std::wstring> TabAndValue(const std::string& rest) {
     std::wstring wide = Widen(rest);
@@ -256,14 +240,14 @@ void RunLargeFormVerb(const TLargeFormTarget& target, const std::string& verb, c
     } else if (verb == "clipboard") {
         std::regex re(rest);
         auto matches = [&] {
-            std::istringstream lines(Narrow(ClipboardText()));
+            std::istringstream lines(Narrow(testkit::ClipboardText()));
             for (std::string line; std::getline(lines, line);) {
                 if (!line.empty() && line.back() == '\r') line.pop_back();
                 if (std::regex_search(line, re)) return true;
             }
             return false;
         };
-        EXPECT_TRUE(WaitFor(matches)) << "clipboard: " << Narrow(ClipboardText()).substr(0, 2000);
+        EXPECT_TRUE(WaitFor(matches)) << "clipboard: " << Narrow(testkit::ClipboardText()).substr(0, 2000);
     } else if (verb == "please-wait") {
         HWND alert = nullptr;
         ASSERT_TRUE(WaitFor([&] {

@@ -7,26 +7,11 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/crash/driver/DriverText.h"
+
 namespace qr::crashtest {
 
 namespace {
-
-std::string ReadWhole(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // The patterns of "A ;; B ;; C".
 std::vector<std::string> SplitPatterns(const std::string& text) {
@@ -44,7 +29,7 @@ std::vector<std::string> SplitPatterns(const std::string& text) {
 }  // namespace
 
 std::string FillMarkedLines(const std::string& pattern, const std::string& source) {
-    std::vector<std::string> lines = SplitLines(source);
+    std::vector<std::string> lines = ::crashtest::TextLines(source);
     std::string filled = pattern;
     for (size_t at; (at = filled.find("{line:")) != std::string::npos;) {
         size_t close = filled.find('}', at);
@@ -79,13 +64,13 @@ void CheckReportBlock(const std::filesystem::path& report, const std::filesystem
     std::vector<std::string> filled;
     try {
         for (const std::string& p : SplitPatterns(patterns))
-            filled.push_back(FillMarkedLines(p, ReadWhole(source)));
+            filled.push_back(FillMarkedLines(p, ::crashtest::ReadFileText(source)));
     } catch (const std::exception& e) {
         ADD_FAILURE() << e.what();
         return;
     }
-    std::string text = ReadWhole(report);
-    if (FindBlock(SplitLines(text), filled) >= 0) return;
+    std::string text = ::crashtest::ReadFileText(report);
+    if (FindBlock(::crashtest::TextLines(text), filled) >= 0) return;
     std::string wanted;
     for (const std::string& p : filled) wanted += "\n  " + p;
     ADD_FAILURE() << "no lines of " << report << " match, one after another:" << wanted << "\n"

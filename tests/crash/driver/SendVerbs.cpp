@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "base/win32/Handles.h"
+#include "tests/crash/driver/DriverText.h"
+#include "tests/support/WindowTestKit_win32.h"
 
 namespace qr::crashtest {
 
@@ -21,36 +23,13 @@ using namespace std::chrono_literals;
 
 constexpr wchar_t kMailerKey[] = L"mailto\\shell\\open\\command";
 
-// Polls every 20 ms up to `limit`.
+// Sending can take a while under a loaded Wine.
 template <class Check>
-bool WaitFor(Check check, std::chrono::seconds limit = 60s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (check()) return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return check();
+bool WaitFor(Check check, std::chrono::milliseconds limit = 60s) {
+    return testkit::WaitFor(check, limit);
 }
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> LinesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 bool HasLine(const std::string& text, const std::string& line) {
-    for (const std::string& l : LinesOf(text))
+    for (const std::string& l : ::crashtest::TextLines(text))
         if (l == line) return true;
     return false;
 }
@@ -139,7 +118,7 @@ std::optional<std::string> DecodePng(const fs::path& png, const fs::path& folder
     win32::THandle process(started.hProcess), thread(started.hThread);
     if (!WaitFor([&] { return fs::exists(out) || fs::exists(failed); })) return std::nullopt;
     if (!fs::exists(out)) return std::nullopt;
-    return ReadAll(out);
+    return ::crashtest::ReadFileText(out);
 }
 
 // The attached screenshot decodes, has the screen's size and about the
@@ -237,21 +216,23 @@ bool TSendStage::Step(const std::vector<std::string>& w, const std::string& rest
     } else if (verb == "mapi-call") {
         EXPECT_TRUE(WaitFor([&] { return fs::exists(call); })) << "the mail interface was not called";
         const std::string line = w[1] + "=" + Joined(w, 2);
-        EXPECT_TRUE(HasLine(ReadAll(call), line)) << line << " not in\n" << ReadAll(call);
+        EXPECT_TRUE(HasLine(::crashtest::ReadFileText(call), line)) << line << " not in\n"
+                                                                    << ::crashtest::ReadFileText(call);
     } else if (verb == "mapi-release") {
         std::ofstream(folder / "mapi-release.txt") << "release";
     } else if (verb == "mapi-attached") {
         EXPECT_TRUE(WaitFor([&] { return fs::exists(call); })) << "the mail interface was not called";
-        const std::string text = ReadAll(call);
+        const std::string text = ::crashtest::ReadFileText(call);
         bool found = false;
-        for (const std::string& line : LinesOf(text))
+        for (const std::string& line : ::crashtest::TextLines(text))
             found = found || line.rfind("attachment=-1 " + w[1] + " ", 0) == 0;
         EXPECT_TRUE(found) << w[1] << " not attached at -1:\n" << text;
         EXPECT_TRUE(fs::exists(folder / ("mapi-attached-" + w[1])));
     } else if (verb == "mapi-attached-line") {
         const std::regex re(rest.substr(w[1].size() + 1));
         bool found = false;
-        for (const std::string& line : LinesOf(ReadAll(folder / ("mapi-attached-" + w[1]))))
+        for (const std::string& line :
+             ::crashtest::TextLines(::crashtest::ReadFileText(folder / ("mapi-attached-" + w[1]))))
             found = found || std::regex_search(line, re);
         EXPECT_TRUE(found) << "no line of the attached " << w[1] << " matches " << rest;
     } else if (verb == "screenshot-shows") {
@@ -264,13 +245,13 @@ bool TSendStage::Step(const std::vector<std::string>& w, const std::string& rest
         EXPECT_TRUE(WaitFor([&] { return fs::exists(file); })) << "the mail program was not started";
         // std::regex recurses per character: only the start of the line,
         // where the header stands.
-        const std::string start = ReadAll(file).substr(0, 4096);
+        const std::string start = ::crashtest::ReadFileText(file).substr(0, 4096);
         EXPECT_TRUE(std::regex_search(start, std::regex(rest))) << start.substr(0, 2000);
     } else if (verb == "mailer-link-whole") {
         // At most N characters (UTF-8 on disk, the link is ASCII), and from
         // "mailto:" on nothing that ends an argument: no blank, no control
         // character, a quote only as the line's last character.
-        const std::string line = ReadAll(folder / "mailer-command.txt");
+        const std::string line = ::crashtest::ReadFileText(folder / "mailer-command.txt");
         EXPECT_LE(line.size(), std::stoul(w[1]));
         const size_t link = line.find("mailto:");
         EXPECT_NE(link, std::string::npos);
