@@ -63,20 +63,26 @@ inline void RemoveRepetitions(std::vector<TStackFrame>& frames) {
     RemoveRepeatedRuns(frames, 0, [](const TStackFrame& f) { return f.Address; });
 }
 
-// A stack noted earlier (the return addresses at a throw): the items are
-// given, only the repetitions are removed.
-class TListedStackWalk : public IStackWalk {
+// A walk whose items are known once collected, in order: of the later
+// steps only the removal of repetitions has anything to do.
+class TFrameListWalk : public IStackWalk {
 public:
-    explicit TListedStackWalk(std::vector<TStackFrame> frames) : FFrames(std::move(frames)) {}
-    void CollectPossibleStackItems() override {}
     void RemoveRecursiveStackAreas() override { RemoveRepetitions(FFrames); }
     void InDeepChecks() override {}
     void RealizeOptimalLinkChains() override {}
     void RemoveRecursiveAreas() override {}
     std::vector<TStackFrame> Frames() const override { return FFrames; }
 
-private:
+protected:
     std::vector<TStackFrame> FFrames;
+};
+
+// A stack noted earlier (the return addresses at a throw): the items are
+// given.
+class TListedStackWalk : public TFrameListWalk {
+public:
+    explicit TListedStackWalk(std::vector<TStackFrame> frames) { FFrames = std::move(frames); }
+    void CollectPossibleStackItems() override {}
 };
 
 }  // namespace qr

@@ -73,19 +73,13 @@ uint64_t NextCandidate(const TStackRange& range, uint64_t from) {
 
 // The unwind walk checks each item as it goes (only values behind a call
 // are taken where the chain breaks): collecting is the whole walk.
-class TUnwindWalk : public IStackWalk {
+class TUnwindWalk : public TFrameListWalk {
 public:
     explicit TUnwindWalk(const CONTEXT& context) : FContext(context) {}
     void CollectPossibleStackItems() override;
-    void RemoveRecursiveStackAreas() override { RemoveRepetitions(FFrames); }
-    void InDeepChecks() override {}
-    void RealizeOptimalLinkChains() override {}
-    void RemoveRecursiveAreas() override {}
-    std::vector<TStackFrame> Frames() const override { return FFrames; }
 
 private:
     CONTEXT FContext;
-    std::vector<TStackFrame> FFrames;
 };
 
 void TUnwindWalk::CollectPossibleStackItems() {

@@ -349,13 +349,7 @@ void TNVFormWindow::DrawImage(const DRAWITEMSTRUCT& draw) {
     FillRect(draw.hDC, &rect, GetSysColorBrush(COLOR_BTNFACE));
     const TNVPicture& picture = FPictures[size_t(index)];
     if (picture.Empty()) return;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture.Width;
-    info.bmiHeader.biHeight = -picture.Height;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = picture.BitsInfo();
     SetStretchBltMode(draw.hDC, HALFTONE);
     StretchDIBits(draw.hDC, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 0, 0,
                   picture.Width, picture.Height, picture.Pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);

@@ -31,6 +31,17 @@ struct TNVPicture {
     int Width = 0, Height = 0;
     std::vector<uint32_t> Pixels;
     bool Empty() const { return Width <= 0 || Height <= 0; }
+    // How GDI is to read or write `Pixels`.
+    BITMAPINFO BitsInfo() const {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = Width;
+        info.bmiHeader.biHeight = -Height;  // top row first
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        return info;
+    }
 };
 
 class TNVFormWindow;

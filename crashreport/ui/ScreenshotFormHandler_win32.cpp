@@ -92,13 +92,7 @@ std::optional<TNVPicture> LoadPictureFile(const std::wstring& path) {
     picture.Width = header.bmWidth;
     picture.Height = header.bmHeight;
     picture.Pixels.resize(size_t(picture.Width) * size_t(picture.Height));
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture.Width;
-    info.bmiHeader.biHeight = -picture.Height;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = picture.BitsInfo();
     win32::TMemoryDC dc(CreateCompatibleDC(nullptr));
     if (!dc || GetDIBits(dc.Get(), bitmap.Get(), 0, UINT(picture.Height), picture.Pixels.data(), &info,
                          DIB_RGB_COLORS) != picture.Height)

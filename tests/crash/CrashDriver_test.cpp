@@ -58,6 +58,7 @@
 #include "tests/crash/driver/ReportBlocks.h"
 #include "tests/crash/driver/SendVerbs.h"
 #include "tests/support/ClientSocket.h"
+#include "tests/support/WindowTestKit_win32.h"
 
 namespace {
 
@@ -102,37 +103,6 @@ std::string TextOf(HWND window) {
 }
 
 // Top-level windows of one process with a given class.
-struct TFind {
-    DWORD Process;
-    const wchar_t* ClassName;
-    bool VisibleOnly;
-    HWND Found = nullptr;
-};
-
-BOOL CALLBACK FindOne(HWND window, LPARAM parameter) {
-    auto* f = reinterpret_cast<TFind*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    if (owner != f->Process || std::wstring(name) != f->ClassName) return TRUE;
-    if (f->VisibleOnly && !IsWindowVisible(window)) return TRUE;
-    f->Found = window;
-    return FALSE;
-}
-
-HWND FindProcessWindow(DWORD process, const wchar_t* className) {
-    TFind find{process, className, true};
-    EnumWindows(&FindOne, reinterpret_cast<LPARAM>(&find));
-    return find.Found;
-}
-
-HWND FindHiddenProcessWindow(DWORD process, const wchar_t* className) {
-    TFind find{process, className, false};
-    EnumWindows(&FindOne, reinterpret_cast<LPARAM>(&find));
-    return find.Found;
-}
-
 class TCrashRun {
 public:
     explicit TCrashRun(const std::string& name) : FName(name) {
@@ -208,7 +178,7 @@ private:
 
     HWND WaitForDialog() {
         HWND dialog = nullptr;
-        WaitFor([&] { return (dialog = FindProcessWindow(FPid, L"TobriskWndClass")) != nullptr; });
+        WaitFor([&] { return (dialog = testkit::FindProcessWindow(FPid, L"TobriskWndClass")) != nullptr; });
         return dialog;
     }
 
@@ -323,8 +293,11 @@ private:
         int dialogs = 0;
         while (WaitForSingleObject(FProcess, 0) == WAIT_TIMEOUT) {
             HWND dialog = nullptr;
-            if (!WaitFor([&] { return (dialog = FindProcessWindow(FPid, L"TobriskWndClass")) != nullptr; },
-                         30s))
+            if (!WaitFor(
+                    [&] {
+                        return (dialog = testkit::FindProcessWindow(FPid, L"TobriskWndClass")) != nullptr;
+                    },
+                    30s))
                 break;
             HWND button = GetDlgItem(dialog, 104);
             if (!button) continue;
@@ -355,7 +328,7 @@ private:
     }
 
     HWND FormButton() const {
-        HWND form = FindHiddenProcessWindow(FPid, L"TMainForm");
+        HWND form = testkit::FindProcessWindow(FPid, L"TMainForm", false);
         for (HWND child = form ? GetWindow(form, GW_CHILD) : nullptr; child;
              child = GetWindow(child, GW_HWNDNEXT)) {
             wchar_t cls[32] = {};
@@ -386,7 +359,7 @@ private:
         } else if (verb == "forward") {
             Forward(rest);
         } else if (verb == "post-close") {
-            HWND app = FindHiddenProcessWindow(FPid, L"TApplication");
+            HWND app = testkit::FindProcessWindow(FPid, L"TApplication", false);
             ASSERT_TRUE(app);
             PostMessageW(app, WM_CLOSE, 0, 0);
         } else if (verb == "wait-file") {

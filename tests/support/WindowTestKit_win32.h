@@ -35,4 +35,35 @@ inline std::wstring ClipboardText() {
     return text;
 }
 
+namespace detail {
+
+struct TFindWindow {
+    DWORD Process;
+    const wchar_t* ClassName;
+    bool VisibleOnly;
+    HWND Found = nullptr;
+};
+
+inline BOOL CALLBACK FindOne(HWND window, LPARAM parameter) {
+    auto* find = reinterpret_cast<TFindWindow*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (owner != find->Process || std::wstring(name) != find->ClassName) return TRUE;
+    if (find->VisibleOnly && !IsWindowVisible(window)) return TRUE;
+    find->Found = window;
+    return FALSE;
+}
+
+}  // namespace detail
+
+// A top-level window of that class in the process (a visible one unless
+// `visibleOnly` is false), or null.
+inline HWND FindProcessWindow(DWORD process, const wchar_t* className, bool visibleOnly = true) {
+    detail::TFindWindow find{process, className, visibleOnly};
+    EnumWindows(&detail::FindOne, reinterpret_cast<LPARAM>(&find));
+    return find.Found;
+}
+
 }  // namespace testkit

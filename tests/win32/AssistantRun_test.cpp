@@ -9,16 +9,14 @@
 #include <atomic>
 #include <thread>
 
-#include "tests/support/WindowTestKit_win32.h"
 #include "crashreport/StoredSettings.h"
 #include "crashreport/intercept/AssistantRun_win32.h"
 #include "crashreport/ui/ContactMemory_win32.h"
+#include "tests/win32/AssistantThread.h"
 
 using namespace qr;
 
 namespace {
-
-using testkit::WaitFor;
 
 constexpr int kContinue = 100, kSkip = 101, kCancel = 102;
 constexpr int kNameEdit = 201, kEmailEdit = 203;
@@ -36,38 +34,14 @@ std::unique_ptr<TIMEException> Failure() {
 // RunAssistant on a thread of its own; the test plays the user.
 class TRun {
 public:
-    TRun(TIMEException& failure, std::u16string_view name) {
-        FThread = std::thread([this, &failure, name] {
-            FThreadId = GetCurrentThreadId();
-            Result = RunAssistant(failure, name, nullptr);
-            FEnded = true;
-        });
-    }
-    ~TRun() {
-        while (!FEnded) {
-            if (HWND form = Form()) PostMessageW(form, WM_KEYDOWN, VK_ESCAPE, 0);
-            Sleep(50);
-        }
-        FThread.join();
-    }
-    HWND Form() const {
-        HWND found = FindWindowW(L"TNVFormWndClass", nullptr);
-        return found && GetWindowThreadProcessId(found, nullptr) == FThreadId ? found : nullptr;
-    }
-    HWND Next(HWND previous = nullptr) {
-        HWND form = nullptr;
-        WaitFor([&] { return (form = Form()) != nullptr && form != previous && IsWindowVisible(form); });
-        return form;
-    }
-    bool Ended() {
-        return WaitFor([this] { return FEnded.load(); });
-    }
+    TRun(TIMEException& failure, std::u16string_view name)
+        : FThread([this, &failure, name] { Result = RunAssistant(failure, name, nullptr); }) {}
+    HWND Next(HWND previous = nullptr) { return FThread.Next(previous); }
+    bool Ended() { return FThread.Ended(); }
     TAssistantResult Result = TAssistantResult::NotShown;
 
 private:
-    std::thread FThread;
-    std::atomic<DWORD> FThreadId{0};
-    std::atomic<bool> FEnded{false};
+    TAssistantThread FThread;  // after Result, which it writes
 };
 
 std::wstring Text(HWND form, int id) {

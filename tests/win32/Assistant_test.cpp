@@ -10,12 +10,13 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/WindowTestKit_win32.h"
 #include "crashreport/report/BugReport.h"
 #include "crashreport/ui/AssistantForm.h"
 #include "crashreport/ui/Assistant_win32.h"
 #include "crashreport/ui/ContactFormHandler_win32.h"
 #include "crashreport/ui/ContactMemory_win32.h"
+#include "tests/support/WindowTestKit_win32.h"
+#include "tests/win32/AssistantThread.h"
 
 using namespace qr;
 
@@ -36,48 +37,27 @@ std::unique_ptr<TNVForm> StoredForm(const char16_t* resource) {
 // a thread of its own, with a visible owner window like the crash dialog.
 class TAssistantRun {
 public:
-    TAssistantRun() {
-        FThread = std::thread([this] {
-            FThreadId = GetCurrentThreadId();
-            FOwner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
-                                     nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-            std::vector<std::unique_ptr<TNVForm>> forms;
-            forms.push_back(StoredForm(u"TMECONTACTFORM"));
-            forms.push_back(StoredForm(u"TMEDETAILSFORM"));
-            TNVAssistant assistant(u"Send Assistant", std::move(forms));
-            Completed = assistant.ShowModal(FOwner, [this](const UString& onAction) -> TNVActionHandler {
-                if (onAction == u"ContactFormAction")
-                    return ContactFormHandler([this](const UString& from) { MailFrom = from; });
-                return {};
-            });
-            OwnerEnabled = IsWindowEnabled(FOwner) != FALSE;
-            Data = assistant.Data();
-            DestroyWindow(FOwner);
-            FEnded = true;
-        });
-    }
-    ~TAssistantRun() {
-        // A failed test leaves a form open: escape cancels it.
-        while (!FEnded) {
-            if (HWND form = Form()) PostMessageW(form, WM_KEYDOWN, VK_ESCAPE, 0);
-            Sleep(50);
-        }
-        FThread.join();
-    }
+    TAssistantRun()
+        : FThread([this] {
+              FOwner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                       100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+              std::vector<std::unique_ptr<TNVForm>> forms;
+              forms.push_back(StoredForm(u"TMECONTACTFORM"));
+              forms.push_back(StoredForm(u"TMEDETAILSFORM"));
+              TNVAssistant assistant(u"Send Assistant", std::move(forms));
+              Completed = assistant.ShowModal(FOwner, [this](const UString& onAction) -> TNVActionHandler {
+                  if (onAction == u"ContactFormAction")
+                      return ContactFormHandler([this](const UString& from) { MailFrom = from; });
+                  return {};
+              });
+              OwnerEnabled = IsWindowEnabled(FOwner) != FALSE;
+              Data = assistant.Data();
+              DestroyWindow(FOwner);
+          }) {}
 
-    HWND Form() const {
-        HWND found = FindWindowW(L"TNVFormWndClass", nullptr);
-        return found && GetWindowThreadProcessId(found, nullptr) == FThreadId ? found : nullptr;
-    }
-    // Waits for the form with this headline step (1, 2, ...) to be shown.
-    HWND WaitForForm(HWND previous = nullptr) {
-        HWND form = nullptr;
-        WaitFor([&] { return (form = Form()) != nullptr && form != previous && IsWindowVisible(form); });
-        return form;
-    }
-    bool Ended() {
-        return WaitFor([this] { return FEnded.load(); });
-    }
+    // Waits for the next form to be shown.
+    HWND WaitForForm(HWND previous = nullptr) { return FThread.Next(previous); }
+    bool Ended() { return FThread.Ended(); }
     HWND Owner() const { return FOwner; }
 
     bool Completed = false;
@@ -86,10 +66,8 @@ public:
     UString MailFrom;
 
 private:
-    std::thread FThread;
-    std::atomic<DWORD> FThreadId{0};
     std::atomic<HWND> FOwner{nullptr};
-    std::atomic<bool> FEnded{false};
+    TAssistantThread FThread;  // last: it fills in the members above
 };
 
 bool Enabled(HWND form, int id) { return IsWindowEnabled(GetDlgItem(form, id)) != FALSE; }

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/WindowTestKit_win32.h"
 #include "crashreport/ui/ExceptionBox_win32.h"
+#include "tests/support/WindowTestKit_win32.h"
 
 using namespace qr;
 

@@ -11,8 +11,8 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/support/WindowTestKit_win32.h"
 #include "crashreport/ui/ExceptionBox_win32.h"
+#include "tests/support/WindowTestKit_win32.h"
 
 using namespace qr;
 

@@ -11,10 +11,10 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/support/WindowTestKit_win32.h"
 #include "crashreport/ui/AssistantForm.h"
 #include "crashreport/ui/Assistant_win32.h"
 #include "crashreport/ui/ScreenshotFormHandler_win32.h"
+#include "tests/support/WindowTestKit_win32.h"
 
 using namespace qr;
 namespace fs = std::filesystem;

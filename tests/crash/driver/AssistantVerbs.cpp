@@ -4,7 +4,6 @@
 
 #include <chrono>
 
-#include "tests/crash/driver/LargeFormVerbs.h"
 #include "tests/support/WindowTestKit_win32.h"
 
 namespace crashtest {
@@ -33,7 +32,7 @@ bool TAssistantDriver::Step(const std::string& verb, const std::string& rest, DW
         // control asked for.
         EXPECT_TRUE(testkit::WaitFor(
             [&] {
-                HWND form = FindWindowOf(pid, L"TNVFormWndClass");
+                HWND form = testkit::FindProcessWindow(pid, L"TNVFormWndClass");
                 if (!form || form == previous || !GetDlgItem(form, id)) return false;
                 FForm = form;
                 return true;

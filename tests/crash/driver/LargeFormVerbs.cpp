@@ -77,30 +77,13 @@ private:
 constexpr size_t kTextChars = 512;
 constexpr size_t kTextOffset = 256;  // behind the control's structure
 
-struct TFind {
-    DWORD Pid;
-    const wchar_t* ClassName;
-    HWND Found = nullptr;
-};
-
-BOOL CALLBACK FindVisible(HWND window, LPARAM parameter) {
-    auto* f = reinterpret_cast<TFind*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    if (owner != f->Pid || std::wstring(name) != f->ClassName || !IsWindowVisible(window)) return TRUE;
-    f->Found = window;
-    return FALSE;
-}
-
 class TLargeForm {
 public:
     explicit TLargeForm(const TLargeFormTarget& target) : FTarget(target) {}
 
     // The large form: the crash dialog with a tab control.
     HWND Dialog() const {
-        HWND dialog = FindWindowOf(FTarget.Pid, L"TobriskWndClass");
+        HWND dialog = testkit::FindProcessWindow(FTarget.Pid, L"TobriskWndClass");
         return dialog && GetDlgItem(dialog, kTabsId) ? dialog : nullptr;
     }
 
@@ -203,12 +186,6 @@ std::pair<std::wstring, std::wstring> TabAndValue(const std::string& rest) {
 
 }  // namespace
 
-HWND FindWindowOf(DWORD pid, const wchar_t* className) {
-    TFind find{pid, className};
-    EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&find));
-    return find.Found;
-}
-
 bool IsLargeFormVerb(const std::string& verb) {
     for (const char* known : {"tabs", "columns", "cell", "no-cell", "copy-report", "clipboard", "please-wait",
                               "no-please-wait", "touch"})
@@ -251,16 +228,17 @@ void RunLargeFormVerb(const TLargeFormTarget& target, const std::string& verb, c
     } else if (verb == "please-wait") {
         HWND alert = nullptr;
         ASSERT_TRUE(WaitFor([&] {
-            return (alert = FindWindowOf(target.Pid, L"prgrAlertWndClass")) != nullptr;
+            return (alert = testkit::FindProcessWindow(target.Pid, L"prgrAlertWndClass")) != nullptr;
         })) << "no please-wait window";
         EXPECT_TRUE(GetWindowLongW(alert, GWL_EXSTYLE) & WS_EX_TOPMOST);
-        if (HWND dialog = FindWindowOf(target.Pid, L"TobriskWndClass")) {
+        if (HWND dialog = testkit::FindProcessWindow(target.Pid, L"TobriskWndClass")) {
             EXPECT_FALSE(IsWindowEnabled(dialog)) << "the dialog stays usable under the please-wait window";
             EXPECT_EQ(GetWindow(alert, GW_OWNER), dialog);
         }
     } else if (verb == "no-please-wait") {
-        EXPECT_TRUE(WaitFor([&] { return FindWindowOf(target.Pid, L"prgrAlertWndClass") == nullptr; }));
-        if (HWND dialog = FindWindowOf(target.Pid, L"TobriskWndClass")) {
+        EXPECT_TRUE(
+            WaitFor([&] { return testkit::FindProcessWindow(target.Pid, L"prgrAlertWndClass") == nullptr; }));
+        if (HWND dialog = testkit::FindProcessWindow(target.Pid, L"TobriskWndClass")) {
             EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(dialog) != FALSE; }, 10s))
                 << "the dialog stays disabled";
         }

@@ -25,9 +25,6 @@ struct TLargeFormTarget {
     std::filesystem::path Folder;
 };
 
-// A visible top-level window of the process with that class, or null.
-HWND FindWindowOf(DWORD pid, const wchar_t* className);
-
 bool IsLargeFormVerb(const std::string& verb);
 // Runs one verb; failures are reported through GoogleTest.
 void RunLargeFormVerb(const TLargeFormTarget& target, const std::string& verb, const std::string& rest);

@@ -42,30 +42,6 @@ std::string Narrow(const wchar_t* text) {
     return narrow;
 }
 
-struct TFindWindow {
-    DWORD Process;
-    const wchar_t* ClassName;
-    HWND Found = nullptr;
-};
-
-BOOL CALLBACK FindVisible(HWND window, LPARAM parameter) {
-    auto* find = reinterpret_cast<TFindWindow*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    if (owner != find->Process || std::wstring(name) != find->ClassName || !IsWindowVisible(window))
-        return TRUE;
-    find->Found = window;
-    return FALSE;
-}
-
-HWND FindWindowOf(DWORD process, const wchar_t* className) {
-    TFindWindow find{process, className};
-    EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&find));
-    return find.Found;
-}
-
 // The text of a message box: its static control's.
 std::string BoxText(HWND box) {
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -209,7 +185,8 @@ bool TSendStage::Step(const std::vector<std::string>& w, const std::string& rest
         // set up before the start
     } else if (verb == "send") {
         HWND dialog = nullptr;
-        EXPECT_TRUE(WaitFor([&] { return (dialog = FindWindowOf(process, L"TobriskWndClass")) != nullptr; }));
+        EXPECT_TRUE(WaitFor(
+            [&] { return (dialog = testkit::FindProcessWindow(process, L"TobriskWndClass")) != nullptr; }));
         HWND button = dialog ? GetDlgItem(dialog, 100) : nullptr;
         EXPECT_TRUE(button) << "no send button";
         if (button) PostMessageW(button, BM_CLICK, 0, 0);
@@ -265,7 +242,9 @@ bool TSendStage::Step(const std::vector<std::string>& w, const std::string& rest
         EXPECT_FALSE(fs::exists(folder / "mailer-command.txt"));
     } else if (verb == "send-failed-box") {
         HWND box = nullptr;
-        EXPECT_TRUE(WaitFor([&] { return (box = FindWindowOf(process, L"#32770")) != nullptr; })) << "no box";
+        EXPECT_TRUE(WaitFor([&] {
+            return (box = testkit::FindProcessWindow(process, L"#32770")) != nullptr;
+        })) << "no box";
         if (!box) return true;
         EXPECT_EQ(BoxText(box), rest);
         wchar_t title[64] = {};
@@ -289,8 +268,8 @@ bool TSendStage::Step(const std::vector<std::string>& w, const std::string& rest
         EXPECT_TRUE(WaitFor(matches)) << "the screen shows " << std::hex << seen;
     } else if (verb == "click-window") {
         HWND window = nullptr;
-        EXPECT_TRUE(
-            WaitFor([&] { return (window = FindWindowOf(process, Widen(w[1]).c_str())) != nullptr; }));
+        EXPECT_TRUE(WaitFor(
+            [&] { return (window = testkit::FindProcessWindow(process, Widen(w[1]).c_str())) != nullptr; }));
         if (window) {
             PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
             PostMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
