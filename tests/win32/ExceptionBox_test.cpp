@@ -107,7 +107,9 @@ public:
             DestroyWindow(FOther);
             FEnded = true;
         });
-        WaitFor([this] { return Dialog() != nullptr; });
+        // Shown once its buttons are made and set: a test that looked at a
+        // window still being built would see buttons missing or enabled.
+        WaitFor([this] { return Dialog() != nullptr && IsWindowVisible(Dialog()); });
     }
     ~TDialogThread() {
         // A failed test leaves the dialog open: escape always closes it.

@@ -120,7 +120,9 @@ TEST(LargeExceptionBoxWindows, TabsFollowTheReportAndTheButtonsFollowTheRightEdg
     HWND dialog = nullptr;
     ASSERT_TRUE(WaitFor([&] {
         dialog = FindWindowW(L"TobriskWndClass", nullptr);
-        return dialog && GetWindowThreadProcessId(dialog, nullptr) == threadId && GetDlgItem(dialog, kTabs);
+        // Shown only once it is built.
+        return dialog && GetWindowThreadProcessId(dialog, nullptr) == threadId && GetDlgItem(dialog, kTabs) &&
+               IsWindowVisible(dialog);
     }));
     EXPECT_TRUE(GetWindowLongW(dialog, GWL_STYLE) & WS_THICKFRAME);
     RECT client;
