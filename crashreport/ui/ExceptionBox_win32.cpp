@@ -301,15 +301,7 @@ void TExceptionBox::BlendStep() {
 }
 
 void TExceptionBox::Paint(HWND window) {
-    TPaint paint(window);
-    HDC dc = paint.Get();
-    if (FIcon) FIcon.Draw(dc, FLayout.Icon.Left, FLayout.Icon.Top, GetSysColor(COLOR_BTNFACE));
-    win32::TSelectObject font(dc, FFont.Get());
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-    const TBoxRect& t = FLayout.Text;
-    RECT rect = {t.Left, t.Top, t.Right(), t.Bottom()};
-    DrawTextW(dc, win32::Wide(FContent.Text), -1, &rect, kTextFormat);
+    PaintPictureAndText(window, FIcon, FLayout.Icon, FFont.Get(), FLayout.Text, FContent.Text, kTextFormat);
 }
 
 void TExceptionBox::DrawButton(const DRAWITEMSTRUCT& item) {

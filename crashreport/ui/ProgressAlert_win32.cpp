@@ -212,15 +212,8 @@ void TIProgressAlert::Place() {
 }
 
 void TIProgressAlert::Paint(HWND window) {
-    TPaint paint(window);
-    HDC dc = paint.Get();
-    if (FPicture) FPicture.Draw(dc, FLayout.Picture.Left, FLayout.Picture.Top, GetSysColor(COLOR_BTNFACE));
-    win32::TSelectObject font(dc, FFont.Get());
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-    const TBoxRect& t = FLayout.Text;
-    RECT rect = {t.Left, t.Top, t.Right(), t.Bottom()};
-    DrawTextW(dc, win32::Wide(FShownText), -1, &rect, kTextFormat);
+    PaintPictureAndText(window, FPicture, FLayout.Picture, FFont.Get(), FLayout.Text, FShownText,
+                        kTextFormat);
 }
 
 LRESULT CALLBACK TIProgressAlert::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/win32/WideText.h"
+
 namespace qr {
 
 namespace {
@@ -79,6 +81,18 @@ bool RegisterWindowClass(const wchar_t* name, WNDPROC procedure, HBRUSH backgrou
     windowClass.hbrBackground = background;
     windowClass.lpszClassName = name;
     return RegisterClassExW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+void PaintPictureAndText(HWND window, const TBoxPicture& picture, const TBoxRect& pictureAt, HFONT font,
+                         const TBoxRect& textAt, const UString& text, UINT format) {
+    TPaint paint(window);
+    HDC dc = paint.Get();
+    if (picture) picture.Draw(dc, pictureAt.Left, pictureAt.Top, GetSysColor(COLOR_BTNFACE));
+    win32::TSelectObject selected(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    RECT rect = {textAt.Left, textAt.Top, textAt.Right(), textAt.Bottom()};
+    DrawTextW(dc, win32::Wide(text), -1, &rect, format);
 }
 
 }  // namespace qr

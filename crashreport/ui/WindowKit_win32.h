@@ -5,6 +5,8 @@
 
 #include "base/Text.h"
 #include "base/win32/Handles.h"
+#include "crashreport/ui/BoxPictures_win32.h"
+#include "crashreport/ui/ExceptionBox.h"
 
 namespace qr {
 
@@ -30,6 +32,11 @@ private:
     PAINTSTRUCT FPaint;
     HDC FDC;
 };
+
+// Paints a window that shows a picture beside a wrapped text, as the crash
+// dialog and the please-wait window do (DrawText's `format`).
+void PaintPictureAndText(HWND window, const TBoxPicture& picture, const TBoxRect& pictureAt, HFONT font,
+                         const TBoxRect& textAt, const UString& text, UINT format);
 
 // Puts a text on the clipboard as Unicode text; false when the clipboard
 // stayed busy or memory ran out.
