@@ -5,26 +5,27 @@
 
 namespace qr {
 
-void TQLSyncClass::HandOff(TMainThreadQueue& queue, const TForwardTargets& targets,
-                           std::span<const UString> texts) {
-    // The messages of one receive go as one batch: one wake-up of the main
-    // thread and one sleep of the connection thread for all of them, and
-    // still one hand-off (one write, its own error handling) each.
-    std::deque<TQLSyncClass> syncs;
-    std::vector<TIdSync*> calls;
-    for (const UString& text : texts) {
-        syncs.emplace_back(queue, targets, text);
-        calls.push_back(&syncs.back());
-    }
-    SynchronizeAll(queue, calls);
-}
-
 namespace {
 
 // Names forwarding hand-offs for the queue.
 const char kForwardKind = 0;
 
 }  // namespace
+
+void TQLSyncClass::HandOff(TMainThreadQueue& queue, const TForwardTargets& targets,
+                           std::span<const UString> texts) {
+    // The messages of one receive go as one batch: one wake-up of the main
+    // thread and one sleep of the connection thread for all of them, and
+    // still one hand-off (one write, its own error handling) each.
+    std::deque<TQLSyncClass> syncs;
+    std::vector<TMainThreadQueue::TOperation> operations;
+    operations.reserve(texts.size());
+    for (const UString& text : texts) {
+        TQLSyncClass& sync = syncs.emplace_back(queue, targets, text);
+        operations.emplace_back([&sync] { sync.RunInMainThread(); });
+    }
+    queue.ExecuteAll(operations, &kForwardKind);
+}
 
 const void* TQLSyncClass::Kind() const { return &kForwardKind; }
 

@@ -232,12 +232,4 @@ void TIdSync::Synchronize() {
     FQueue.Execute([this] { RunInMainThread(); }, Kind());
 }
 
-void TIdSync::SynchronizeAll(TMainThreadQueue& queue, std::span<TIdSync* const> calls) {
-    if (calls.empty()) return;
-    std::vector<TMainThreadQueue::TOperation> operations;
-    operations.reserve(calls.size());
-    for (TIdSync* call : calls) operations.emplace_back([call] { call->RunInMainThread(); });
-    queue.ExecuteAll(operations, calls.front()->Kind());
-}
-
 }  // namespace qr

@@ -154,8 +154,6 @@ public:
     explicit TIdSync(TMainThreadQueue& queue) : FQueue(queue) {}
     virtual ~TIdSync() = default;
     void Synchronize();
-    // Several calls of one kind, run in order as one batch (see ExecuteAll).
-    static void SynchronizeAll(TMainThreadQueue& queue, std::span<TIdSync* const> calls);
 
 protected:
     virtual void RunInMainThread() = 0;
