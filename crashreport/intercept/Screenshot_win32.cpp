@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/win32/Handles.h"
+#include "crashreport/ui/WindowKit_win32.h"
 
 namespace qr {
 
@@ -17,13 +18,7 @@ std::optional<TScreenshot> TakeScreenshot() {
     win32::TMemoryDC memory(CreateCompatibleDC(screen.Get()));
     if (!memory) return std::nullopt;
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownBitmapInfo(width, height);
     void* bits = nullptr;
     win32::TBitmap bitmap(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !bits) return std::nullopt;

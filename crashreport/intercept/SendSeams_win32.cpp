@@ -15,8 +15,8 @@ public:
     explicit TAlertSendProgress(HWND owner) : FOwner(owner) {}
     void Show(const UString& title, const char16_t* picture, const TProgressAreas& areas,
               bool activate) override {
-        FPicture.assign(picture, picture + std::char_traits<char16_t>::length(picture));
-        FAlert.emplace(title, FPicture.c_str());
+        const std::wstring name(picture, picture + std::char_traits<char16_t>::length(picture));
+        FAlert.emplace(title, name.c_str());
         for (const TProgressArea& area : areas.Areas()) FAlert->AddArea(area.Text, area.Weight);
         FAlert->Show(activate ? FOwner : nullptr, activate);
         // Drawn now: the thread goes on into the mail program's call.
@@ -29,7 +29,6 @@ public:
 
 private:
     HWND FOwner;
-    std::wstring FPicture;
     std::optional<TIProgressAlert> FAlert;
 };
 

@@ -20,6 +20,7 @@
 #include "base/win32/Handles.h"
 #include "crashreport/ui/AssistantForm.h"
 #include "crashreport/ui/AssistantLayout.h"
+#include "crashreport/ui/WindowKit_win32.h"
 
 namespace qr {
 
@@ -32,16 +33,7 @@ struct TNVPicture {
     std::vector<uint32_t> Pixels;
     bool Empty() const { return Width <= 0 || Height <= 0; }
     // How GDI is to read or write `Pixels`.
-    BITMAPINFO BitsInfo() const {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = Width;
-        info.bmiHeader.biHeight = -Height;  // top row first
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        return info;
-    }
+    BITMAPINFO BitsInfo() const { return TopDownBitmapInfo(Width, Height); }
 };
 
 class TNVFormWindow;

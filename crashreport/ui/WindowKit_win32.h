@@ -33,6 +33,10 @@ private:
     HDC FDC;
 };
 
+// How GDI reads or writes 32-bit pixels (blue, green, red, unused) with
+// the top row first.
+BITMAPINFO TopDownBitmapInfo(int width, int height);
+
 // Paints a window that shows a picture beside a wrapped text, as the crash
 // dialog and the please-wait window do (DrawText's `format`).
 void PaintPictureAndText(HWND window, const TBoxPicture& picture, const TBoxRect& pictureAt, HFONT font,
