@@ -231,6 +231,10 @@ int TFailureHandler::Show(const std::shared_ptr<TIMEException>& shared) {
             [&shared](TBoxButton button, HWND owner) {
                 // Saving and printing have no buttons in this program.
                 if (button == TBoxButton::Send) SendAction(shared, owner);
+                // Completed while the dialog still stands, so the please-wait
+                // window has an owner to stand in front of.
+                if (button == TBoxButton::Restart || button == TBoxButton::Close)
+                    EnsureReportComplete(*shared, owner);
             },
             nullptr);
         if (content.Large && failure.Builder) box.SetReport(LargeFormReport(failure));

@@ -261,6 +261,14 @@ void TExceptionBox::Act(TBoxButton button) {
             } catch (...) {
             }
             return;
+        case TBoxButton::Restart:
+        case TBoxButton::Close:
+            // The dialog closes whatever the action did.
+            try {
+                if (FOnAction) FOnAction(button, FWindow.Get());
+            } catch (...) {
+            }
+            [[fallthrough]];
         default:
             FResult = button;
             FWindow.Reset();

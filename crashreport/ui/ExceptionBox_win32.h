@@ -49,8 +49,10 @@ struct TBoxReport {
 
 class TExceptionBox {
 public:
-    // Called on the dialog's thread for Send, Save, Print while the dialog
-    // stays open; the owner is the dialog window.
+    // Called on the dialog's thread with the dialog window as owner: for
+    // Send, Save, Print while the dialog stays open, and for Restart and
+    // Close just before it closes (the report is completed there, with the
+    // please-wait window in front of the dialog).
     using TActionHandler = std::function<void(TBoxButton, HWND owner)>;
 
     TExceptionBox(TBoxContent content, TActionHandler onAction, HMODULE pictures /* nullptr = the program */);

@@ -16,6 +16,8 @@
 //                      waits for a plain box with that title and buttons
 //   press NAME         presses a button (send .. close, ok, details) or
 //                      the escape key; then waits until the window is gone
+//   click NAME         presses a button as press does, without waiting:
+//                      the dialog may stand on while the action runs
 //   forward TEXT       sends TEXT to the program over TCP and reads it from
 //                      the mailslot
 //   post-close         asks the application window to close
@@ -235,7 +237,7 @@ private:
         }
     }
 
-    void Press(const std::string& name) {
+    void Press(const std::string& name, bool waitUntilGone = true) {
         ASSERT_TRUE(FDialog) << "no dialog to press";
         HWND dialog = FDialog;
         FDialog = nullptr;
@@ -247,6 +249,7 @@ private:
             ASSERT_TRUE(button) << name;
             PostMessageW(button, BM_CLICK, 0, 0);
         }
+        if (!waitUntilGone) return;
         EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }))
             << "the window stays after " << name;
     }
@@ -354,8 +357,8 @@ private:
                          reinterpret_cast<LPARAM>(button));
         } else if (verb == "dialog" || verb == "box") {
             CheckDialog(w);
-        } else if (verb == "press") {
-            Press(w[1]);
+        } else if (verb == "press" || verb == "click") {
+            Press(w[1], verb == "press");
         } else if (verb == "forward") {
             Forward(rest);
         } else if (verb == "post-close") {

@@ -97,6 +97,7 @@ public:
                 [this](TBoxButton button, HWND owner) {
                     Actions.push_back(button);
                     Owners.push_back(owner);
+                    OwnersShown.push_back(IsWindowVisible(owner) != FALSE);
                 },
                 nullptr);
             try {
@@ -157,6 +158,7 @@ public:
 
     std::vector<TBoxButton> Actions;  // written on the dialog thread, read after a SendMessage returned
     std::vector<HWND> Owners;
+    std::vector<bool> OwnersShown;  // the owner still stood when the action ran
     std::atomic<int> OtherMessages{0};
 
 private:
@@ -269,8 +271,14 @@ TEST(ExceptionBoxWindows, CannotContinueDisablesContinueAndEscapeCloses) {
     // A press of the disabled button from outside changes nothing.
     SendMessageW(run.Dialog(), WM_COMMAND, MAKEWPARAM(kContinue, BN_CLICKED), LPARAM(cont));
     EXPECT_TRUE(IsWindow(run.Dialog()));
+    HWND dialog = run.Dialog();
     PostMessageW(run.Focus(), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_EQ(run.Result(), TBoxButton::Close);
+    // Closing is an action of its own, run while the dialog still stands.
+    ASSERT_EQ(run.Actions.size(), 1u);
+    EXPECT_EQ(run.Actions[0], TBoxButton::Close);
+    EXPECT_EQ(run.Owners[0], dialog);
+    EXPECT_TRUE(run.OwnersShown[0]);
 }
 
 TEST(ExceptionBoxWindows, ShowAndRestartEndTheDialogWithTheirButtons) {
@@ -279,6 +287,7 @@ TEST(ExceptionBoxWindows, ShowAndRestartEndTheDialogWithTheirButtons) {
         ASSERT_NE(run.Dialog(), nullptr);
         PostMessageW(run.Dialog(), WM_COMMAND, MAKEWPARAM(kShow, BN_CLICKED), LPARAM(run.Button(kShow)));
         EXPECT_EQ(run.Result(), TBoxButton::Show);
+        EXPECT_TRUE(run.Actions.empty()) << "showing the report is no action";
     }
     {
         TDialogThread run(FullSpec(true));
@@ -294,6 +303,9 @@ TEST(ExceptionBoxWindows, ShowAndRestartEndTheDialogWithTheirButtons) {
         }
         PostMessageW(run.Focus(), WM_KEYDOWN, VK_RETURN, 0);
         EXPECT_EQ(run.Result(), TBoxButton::Restart);
+        ASSERT_EQ(run.Actions.size(), 1u);
+        EXPECT_EQ(run.Actions[0], TBoxButton::Restart);
+        EXPECT_TRUE(run.OwnersShown[0]);
     }
 }
 

@@ -9,6 +9,7 @@
 //   clipboard RE        waits until a line of the clipboard's text matches RE
 //   please-wait         waits for the please-wait window; while it stands,
 //                       the crash dialog (if any) is disabled
+//   please-wait over-dialog  the same, and the crash dialog must stand
 //   no-please-wait      waits until it is gone and the dialog (if any) is
 //                       enabled again
 //   touch NAME          creates the file NAME in the program's folder
