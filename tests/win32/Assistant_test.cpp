@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -205,4 +206,49 @@ TEST(AssistantWindows, CancelOrEscapeAtEitherFormCancelsAndFreesTheOwner) {
             EXPECT_EQ(run.Data[size_t(form)].Result, nvmCancel);
         }
     }
+}
+
+TEST(AssistantWindows, TheHandlerSeesTheFormsLifeItsItemsAndItsTimer) {
+    struct TEvent {
+        TNVAction Action;
+        bool Item, Window;
+        int Result;
+    };
+    std::mutex lock;
+    std::vector<TEvent> events;
+    std::atomic<int> ticks{0};
+    std::unique_ptr<TNVForm> form = StoredForm(u"TMEDETAILSFORM");
+    form->Timer = 250;
+    std::atomic<int> result{0};
+    TAssistantThread thread([&] {
+        TNVFormWindow window(*form, [&](TNVFormWindow& shown, TNVAction action, TNVItem* item) {
+            std::lock_guard guard(lock);
+            events.push_back({action, item != nullptr, shown.Handle() != nullptr, shown.ModalResult()});
+            if (action == nvaItemEvent && !item) ++ticks;
+        });
+        result = window.ShowModal(nullptr);
+    });
+    HWND window = thread.Next();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(WaitFor([&] { return ticks >= 2; }))
+        << "the form's timer raises the item event without an item";
+    Type(window, kDetailsMemo, L"x");
+    Press(window, kSkip);
+    ASSERT_TRUE(thread.Ended());
+    EXPECT_EQ(result, nvmSkip);
+
+    std::lock_guard guard(lock);
+    ASSERT_GE(events.size(), 5u);
+    EXPECT_EQ(events.front().Action, nvaFormCreated);
+    EXPECT_FALSE(events.front().Window) << "created before the window exists";
+    EXPECT_EQ(events[1].Action, nvaFormShown);
+    EXPECT_TRUE(events[1].Window);
+    EXPECT_EQ(events.back().Action, nvaFormClosed);
+    EXPECT_EQ(events.back().Result, nvmSkip) << "the closed form knows how it ended";
+    int typed = 0;
+    for (size_t i = 2; i + 1 < events.size(); ++i) {
+        EXPECT_EQ(events[i].Action, nvaItemEvent) << i;
+        typed += events[i].Item;
+    }
+    EXPECT_GE(typed, 1) << "typing raises the item event for the memo";
 }

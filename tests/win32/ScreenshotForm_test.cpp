@@ -59,9 +59,12 @@ TEST(ScreenshotFormWindows, EditedPicturesComeBackAndTheFileGoesWithTheForm) {
     std::vector<int> setWidths;
     std::atomic<int> attach{-1};
     std::atomic<DWORD> threadId{0};
-    std::atomic<bool> ended{false}, completed{false};
+    std::atomic<bool> ended{false}, completed{false}, ownerEnabled{false};
+    std::atomic<HWND> owner{nullptr};
     std::thread run([&] {
         threadId = GetCurrentThreadId();
+        owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         TScreenshotAccess access;
         access.Get = [] { return Picture(64, 48, 0x00336699); };
         access.Set = [&](TNVPicture p) {
@@ -74,8 +77,9 @@ TEST(ScreenshotFormWindows, EditedPicturesComeBackAndTheFileGoesWithTheForm) {
         std::vector<std::unique_ptr<TNVForm>> forms;
         forms.push_back(ReadAssistantForm(*StoredFormDescription(u"TMESCRSHOTFORM")));
         TNVAssistant assistant(u"Send Assistant", std::move(forms));
-        completed =
-            assistant.ShowModal(nullptr, [&](const UString&) { return ScreenshotFormHandler(access); });
+        completed = assistant.ShowModal(owner, [&](const UString&) { return ScreenshotFormHandler(access); });
+        ownerEnabled = IsWindowEnabled(owner) != FALSE;
+        DestroyWindow(owner);
         ended = true;
     });
     // A failed check leaves the form open: escape ends it before the join.
@@ -99,8 +103,10 @@ TEST(ScreenshotFormWindows, EditedPicturesComeBackAndTheFileGoesWithTheForm) {
     EXPECT_EQ(SendMessageW(GetDlgItem(form, kAttachCheck), BM_GETCHECK, 0, 0), BST_CHECKED);
     HWND image = GetDlgItem(form, kImage);
     ASSERT_TRUE(image);
+    EXPECT_FALSE(IsWindowEnabled(owner));
     // A click on the picture writes it for the editor (and starts one where
-    // the system has one; without, a beep and the form goes on).
+    // the system has one; without, as in this Wine prefix, which knows no
+    // program for bitmaps, a beep and the form goes on).
     PostMessageW(image, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     PostMessageW(image, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     ASSERT_TRUE(WaitFor([&] { return fs::exists(file); }));
@@ -133,6 +139,7 @@ TEST(ScreenshotFormWindows, EditedPicturesComeBackAndTheFileGoesWithTheForm) {
     PostMessageW(GetDlgItem(form, kContinue), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
     EXPECT_TRUE(completed);
+    EXPECT_TRUE(ownerEnabled) << "the owner stays disabled after the editor";
     EXPECT_EQ(attach, 0);
     EXPECT_FALSE(fs::exists(file)) << "the edit's file stays behind";
     fs::remove_all(folder);

@@ -12,6 +12,28 @@ namespace {
 // The forms' buttons, in their order.
 constexpr int kContinue = 100, kSkip = 101, kCancel = 102;
 constexpr auto kFormWait = std::chrono::seconds(60);
+constexpr const wchar_t* kContactKey = L"Software\\Harnwick\\ContactForm";
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// An edit's text: GetWindowText would not ask a window of another process.
+std::wstring WindowText(HWND window) {
+    wchar_t text[512] = {};
+    SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// A remembered value as the contact form stored it; empty when missing.
+std::wstring Remembered(const wchar_t* name) {
+    wchar_t text[512] = {};
+    DWORD bytes = sizeof text;
+    if (RegGetValueW(HKEY_CURRENT_USER, kContactKey, name, RRF_RT_REG_SZ, nullptr, text, &bytes) !=
+        ERROR_SUCCESS)
+        return {};
+    return text;
+}
+
+void ForgetContact() { RegDeleteKeyW(HKEY_CURRENT_USER, kContactKey); }
 
 int ButtonId(const std::string& name) {
     if (name == "continue") return kContinue;
@@ -22,6 +44,10 @@ int ButtonId(const std::string& name) {
 }
 
 }  // namespace
+
+TAssistantDriver::TAssistantDriver() { ForgetContact(); }
+
+TAssistantDriver::~TAssistantDriver() { ForgetContact(); }
 
 bool TAssistantDriver::Step(const std::string& verb, const std::string& rest, DWORD pid) {
     if (verb == "assistant-form") {
@@ -50,6 +76,60 @@ bool TAssistantDriver::Step(const std::string& verb, const std::string& rest, DW
         // Typed as keys would be, so that the form sees every change.
         for (char c : rest.substr(blank + 1))
             SendMessageW(edit, WM_CHAR, WPARAM(static_cast<unsigned char>(c)), 1);
+        return true;
+    }
+    if (verb == "assistant-click") {
+        HWND box = FForm ? GetDlgItem(FForm, std::stoi(rest)) : nullptr;
+        EXPECT_NE(box, nullptr) << "no check box " << rest;
+        if (box) PostMessageW(box, BM_CLICK, 0, 0);
+        return true;
+    }
+    if (verb == "assistant-text") {
+        const size_t blank = rest.find(' ');
+        HWND edit = FForm ? GetDlgItem(FForm, std::stoi(rest.substr(0, blank))) : nullptr;
+        EXPECT_NE(edit, nullptr) << "no edit " << rest;
+        const std::string text = blank == std::string::npos ? "" : rest.substr(blank + 1);
+        if (edit) {
+            EXPECT_EQ(Narrow(WindowText(edit)), text);
+        }
+        return true;
+    }
+    if (verb == "assistant-checked") {
+        const size_t blank = rest.find(' ');
+        HWND box = FForm ? GetDlgItem(FForm, std::stoi(rest.substr(0, blank))) : nullptr;
+        EXPECT_NE(box, nullptr) << "no check box " << rest;
+        const LRESULT wanted = rest.substr(blank + 1) == "yes" ? BST_CHECKED : BST_UNCHECKED;
+        // A click posted just before takes a turn of the form's loop.
+        if (box) {
+            EXPECT_TRUE(testkit::WaitFor([&] { return SendMessageW(box, BM_GETCHECK, 0, 0) == wanted; }))
+                << rest;
+        }
+        return true;
+    }
+    if (verb == "assistant-focus") {
+        HWND button = FForm ? GetDlgItem(FForm, ButtonId(rest)) : nullptr;
+        EXPECT_NE(button, nullptr) << "no button " << rest;
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        const DWORD thread = GetWindowThreadProcessId(FForm, nullptr);
+        EXPECT_TRUE(testkit::WaitFor([&] {
+            return button && GetGUIThreadInfo(thread, &info) && info.hwndFocus == button;
+        })) << "focus is not on "
+            << rest;
+        return true;
+    }
+    if (verb == "dialog-topmost") {
+        const bool wanted = rest == "yes";
+        EXPECT_TRUE(testkit::WaitFor([&] {
+            HWND dialog = testkit::FindProcessWindow(pid, L"TobriskWndClass");
+            return dialog && ((GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0) == wanted;
+        })) << "the crash dialog is "
+            << (wanted ? "not " : "") << "topmost";
+        return true;
+    }
+    if (verb == "remembered") {
+        const std::wstring name = Remembered(L"RememberName"), email = Remembered(L"RememberEmail");
+        EXPECT_EQ(name.empty() && email.empty() ? std::string("none") : Narrow(name + L"|" + email), rest);
         return true;
     }
     if (verb == "assistant-press" || verb == "assistant-disabled") {
