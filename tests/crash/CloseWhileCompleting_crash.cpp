@@ -13,8 +13,6 @@
 // front of the still disabled dialog, and the saved report is whole. A
 // section of the program's own holds the completion until the driver writes
 // the file "release".
-#include <string>
-
 #include "tests/crash/CrashProgram.h"
 
 namespace qr {
@@ -24,17 +22,7 @@ QR_DECLARE_EXCEPTION(EClosedEarly, Exception);
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    const std::wstring release = crashtest::TCrashProgram::Folder() + L"release";
-    program.Reporter.RegisterPlugin({"processes", "held until the driver releases it", [release] {
-                                         // Bounded: a driver that never releases it still gets its report.
-                                         for (int i = 0; i < 1200; ++i) {
-                                             if (GetFileAttributesW(release.c_str()) !=
-                                                 INVALID_FILE_ATTRIBUTES)
-                                                 break;
-                                             Sleep(50);
-                                         }
-                                         return AnsiString("slow section, written once the driver allows it");
-                                     }});
+    program.HoldSectionUntilReleased("processes");
     program.Post([] { throw EClosedEarly("Closed before the report was complete."); });
     program.PostQuit(0);
     return program.Run();

@@ -88,6 +88,22 @@ public:
         MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
 
+    // Replaces the report's section `name` by one whose completion waits
+    // until the driver writes the file "release" beside the program, so
+    // that the driver sees the report while it is still being completed.
+    void HoldSectionUntilReleased(const char* name) {
+        const std::wstring release = Folder() + L"release";
+        Reporter.RegisterPlugin({name, "held until the driver releases it", [release] {
+                                     // Bounded: a driver that never releases it still gets its report.
+                                     for (int i = 0; i < 1200; ++i) {
+                                         if (GetFileAttributesW(release.c_str()) != INVALID_FILE_ATTRIBUTES)
+                                             break;
+                                         Sleep(50);
+                                     }
+                                     return AnsiString("slow section, written once the driver allows it");
+                                 }});
+    }
+
     TCrashReporter Reporter;  // first: it starts before everything else
     TApplication Application;
     TMainThreadQueue Queue;

@@ -43,17 +43,7 @@ QR_DECLARE_EXCEPTION(ELargeFormFailure, Exception);
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    const std::wstring release = crashtest::TCrashProgram::Folder() + L"release";
-    program.Reporter.RegisterPlugin({"modules", "held until the driver releases it", [release] {
-                                         // Bounded: a driver that never releases it still gets its report.
-                                         for (int i = 0; i < 1200; ++i) {
-                                             if (GetFileAttributesW(release.c_str()) !=
-                                                 INVALID_FILE_ATTRIBUTES)
-                                                 break;
-                                             Sleep(50);
-                                         }
-                                         return AnsiString("slow section, written once the driver allows it");
-                                     }});
+    program.HoldSectionUntilReleased("modules");
     auto form = std::make_unique<TMainForm>(program.Application, program.Queue, LoadMainFormDescription());
     form->TntButton1->OnClick = [](TComponent*) { throw ELargeFormFailure("The large form is asked for."); };
     program.Application.OnCloseRequest = [&] { form->Close(); };
