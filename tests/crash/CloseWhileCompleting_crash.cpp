@@ -23,7 +23,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
     program.HoldSectionUntilReleased("processes");
-    program.Post([] { throw EClosedEarly("Closed before the report was complete."); });
-    program.PostQuit(0);
-    return program.Run();
+    return program.RunFailingOnce([] { throw EClosedEarly("Closed before the report was complete."); });
 }

@@ -67,6 +67,12 @@ public:
         Application.Run();
         return Application.ExitCode();
     }
+    // The common program: one failure from the main loop, then the end.
+    int RunFailingOnce(std::function<void()> fail) {
+        Post(std::move(fail));
+        PostQuit(0);
+        return Run();
+    }
 
     // The folder of the program file, with a trailing backslash.
     static std::wstring Folder() {

@@ -12,8 +12,6 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    program.Post(
+    return program.RunFailingOnce(
         [] { throw EDBEditError("The value is not a valid date. Please enter it as year-month-day."); });
-    program.PostQuit(0);
-    return program.Run();
 }

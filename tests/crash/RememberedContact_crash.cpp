@@ -54,7 +54,5 @@ QR_DECLARE_EXCEPTION(ERememberedContact, Exception);
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    program.Post([] { throw ERememberedContact("Who reports this?"); });
-    program.PostQuit(0);
-    return program.Run();
+    return program.RunFailingOnce([] { throw ERememberedContact("Who reports this?"); });
 }

@@ -18,7 +18,5 @@ QR_DECLARE_EXCEPTION(EBlockedFailure, Exception);
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    program.Post([] { throw EBlockedFailure("No room beside the program."); });
-    program.PostQuit(0);
-    return program.Run();
+    return program.RunFailingOnce([] { throw EBlockedFailure("No room beside the program."); });
 }

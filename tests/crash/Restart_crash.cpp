@@ -32,7 +32,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         crashtest::TCrashProgram::WriteMarker(L"restarted.txt", text);
         return 0;
     }
-    program.Post([] { throw ERestartFailure("Restart me."); });
-    program.PostQuit(0);
-    return program.Run();
+    return program.RunFailingOnce([] { throw ERestartFailure("Restart me."); });
 }

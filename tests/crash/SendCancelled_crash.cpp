@@ -31,7 +31,5 @@ QR_DECLARE_EXCEPTION(ECancelledMail, Exception);
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    program.Post([] { throw ECancelledMail("Not sent after all."); });
-    program.PostQuit(0);
-    return program.Run();
+    return program.RunFailingOnce([] { throw ECancelledMail("Not sent after all."); });
 }

@@ -27,7 +27,5 @@ QR_DECLARE_EXCEPTION(EUnsentFailure, Exception);
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    program.Post([] { throw EUnsentFailure("Nobody to send it."); });
-    program.PostQuit(0);
-    return program.Run();
+    return program.RunFailingOnce([] { throw EUnsentFailure("Nobody to send it."); });
 }
