@@ -24,11 +24,10 @@ if [ "$format_bad" != 0 ]; then
     exit 1
 fi
 
-x86_shipped=(--target quellora-remote quellora-monitor quellora-poke qr_zip qr_installer)
 for preset in win64 win32 linux linux-asan linux-tsan linux-fuzz; do
     echo "== build $preset"
     targets=()
-    [ "$preset" = win32 ] && targets=("${x86_shipped[@]}")
+    [ "$preset" = win32 ] && targets=(--target qr_shipped)
     build "$preset" "${targets[@]}" || { echo "build of $preset failed"; exit 1; }
 done
 
