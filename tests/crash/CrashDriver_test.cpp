@@ -26,6 +26,7 @@
 //   storm N            answers every dialog with "continue" until the
 //                      process ends; expects N dialogs
 //   exit N             waits for the process to end with code N
+//   still-running      the process has not ended two seconds later
 //   report RE          a line of the report file matches RE
 //   report-block RE ;; RE...
 //                      consecutive lines match; {line:NAME} is the number
@@ -383,6 +384,9 @@ private:
             DWORD code = 0;
             GetExitCodeProcess(FProcess, &code);
             EXPECT_EQ(code, static_cast<DWORD>(std::stoul(w[1])));
+        } else if (verb == "still-running") {
+            EXPECT_EQ(WaitForSingleObject(FProcess, 2000), static_cast<DWORD>(WAIT_TIMEOUT))
+                << "the program ended";
         } else if (verb == "report") {
             CheckReportLine(Report(), rest);
         } else if (verb == "appdata-report") {

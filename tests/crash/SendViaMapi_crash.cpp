@@ -31,6 +31,7 @@
 //! mapi-attached-line bugreport.txt ^contact email +: ann@example.net$
 //! screenshot-shows screenshot.png 100 90 255 0 255
 //! press close
+//! still-running
 //! mapi-release
 //! exit 1
 //! no-report
