@@ -250,24 +250,23 @@ void TExceptionBox::Click(int index) {
 }
 
 void TExceptionBox::Act(TBoxButton button) {
+    // Failures inside the crash reporter's own handling are never reported:
+    // a failing action is passed over.
+    auto runAction = [&] {
+        try {
+            if (FOnAction) FOnAction(button, FWindow.Get());
+        } catch (...) {
+        }
+    };
     switch (button) {
         case TBoxButton::Send:
         case TBoxButton::Save:
         case TBoxButton::Print:
-            // A failing action leaves the dialog open: failures inside the
-            // crash reporter's own handling are never reported.
-            try {
-                if (FOnAction) FOnAction(button, FWindow.Get());
-            } catch (...) {
-            }
+            runAction();  // the dialog stays open
             return;
         case TBoxButton::Restart:
         case TBoxButton::Close:
-            // The dialog closes whatever the action did.
-            try {
-                if (FOnAction) FOnAction(button, FWindow.Get());
-            } catch (...) {
-            }
+            runAction();  // the dialog closes whatever the action did
             [[fallthrough]];
         default:
             FResult = button;
