@@ -322,7 +322,7 @@ std::unique_ptr<IStackWalk> TWin32ReportSystem::StackWalk(uint32_t threadId,
                                                           const std::vector<unsigned char>& context) {
     // Without a context only the calling thread can be walked, from here.
     if (context.empty() && threadId != GetCurrentThreadId()) return nullptr;
-    return CreateStackWalk(context);
+    return CreateStackWalk(context, FNamer);
 }
 
 TCodeLocation TWin32ReportSystem::NameFrame(const TStackFrame& frame) {

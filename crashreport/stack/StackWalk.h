@@ -12,12 +12,15 @@ struct TStackFrame {
 };
 
 class IStackWalk;
+class TCodeNamer;
 
 // The walk from a processor context (the system's CONTEXT record, copied
 // as bytes); an empty context means the calling thread at this point. On
 // x86-64 it follows the unwind data and, where there is none or the chain
 // breaks, scans the stack for values that point behind a call; on x86 it
-// is the snapshot walk over the thread's stack and the loaded modules.
-std::unique_ptr<IStackWalk> CreateStackWalk(const std::vector<unsigned char>& context);
+// is the snapshot walk over the thread's stack and the loaded modules,
+// which asks `namer` (the report's own, with the name maps it has read)
+// for the bounds of functions. `namer` must outlive the walk.
+std::unique_ptr<IStackWalk> CreateStackWalk(const std::vector<unsigned char>& context, TCodeNamer& namer);
 
 }  // namespace qr

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "crashreport/stack/CallCheck.h"
-#include "crashreport/stack/ModuleImages.h"
+#include "crashreport/stack/CodeNamer.h"
 #include "crashreport/stack/SnapshotWalk.h"
 #include "crashreport/stack/StackWalkSteps.h"
 #include "crashreport/stack/PeImage.h"
@@ -145,7 +145,8 @@ std::vector<TCodeModule> LoadedCodeModules() {
 
 }  // namespace
 
-std::unique_ptr<IStackWalk> CreateStackWalk(const std::vector<unsigned char>& raw) {
+std::unique_ptr<IStackWalk> CreateStackWalk(const std::vector<unsigned char>& raw,
+                                            [[maybe_unused]] TCodeNamer& namer) {
     CONTEXT context{};
     if (raw.size() >= sizeof context)
         std::memcpy(&context, raw.data(), sizeof context);
@@ -166,9 +167,8 @@ std::unique_ptr<IStackWalk> CreateStackWalk(const std::vector<unsigned char>& ra
     snapshot.Location = context.Eip;
     snapshot.Modules = LoadedCodeModules();
     // Function bounds from the name maps, or where a function starts from the exports.
-    auto namer = std::make_shared<TCodeNamer>(LoadedModuleAt);
-    snapshot.FunctionOf = [namer](uint64_t address) -> std::optional<TFunctionBounds> {
-        TCodeName name = namer->Name(address);
+    snapshot.FunctionOf = [&namer](uint64_t address) -> std::optional<TFunctionBounds> {
+        TCodeName name = namer.Name(address);
         if (!name.FunctionStart) return std::nullopt;
         uint64_t end = name.FunctionSize ? *name.FunctionStart + name.FunctionSize : 0;
         return TFunctionBounds{*name.FunctionStart, end};
