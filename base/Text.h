@@ -30,4 +30,11 @@ std::string UnicodeToUtf8(std::u16string_view text);
 bool SameText(std::u16string_view a, std::u16string_view b);
 bool SameText(std::string_view a, std::string_view b);
 
+// Without the blanks (spaces, nothing else) at either end.
+inline std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
 }  // namespace qr

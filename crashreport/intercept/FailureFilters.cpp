@@ -6,19 +6,13 @@ namespace qr {
 
 namespace {
 
-std::string Trimmed(const std::string& text) {
-    size_t begin = text.find_first_not_of(' ');
-    if (begin == std::string::npos) return {};
-    size_t end = text.find_last_not_of(' ');
-    return text.substr(begin, end - begin + 1);
-}
-
 bool ListNamesChain(const UString& list, const std::vector<std::string>& classChain) {
     std::string names = UnicodeToUtf8(list);
     size_t start = 0;
     for (;;) {
         size_t comma = names.find(',', start);
-        std::string name = Trimmed(names.substr(start, comma == std::string::npos ? comma : comma - start));
+        std::string name(TrimBlanks(
+            std::string_view(names).substr(start, comma == std::string::npos ? comma : comma - start)));
         if (!name.empty() && ChainHas(classChain, name)) return true;
         if (comma == std::string::npos) return false;
         start = comma + 1;

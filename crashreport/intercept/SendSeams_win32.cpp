@@ -1,8 +1,8 @@
 #include "crashreport/intercept/SendSeams_win32.h"
 
 #include <optional>
-#include <string>
 
+#include "base/win32/WideText.h"
 #include "crashreport/ui/ProgressAlert_win32.h"
 
 namespace qr {
@@ -15,8 +15,7 @@ public:
     explicit TAlertSendProgress(HWND owner) : FOwner(owner) {}
     void Show(const UString& title, const char16_t* picture, const TProgressAreas& areas,
               bool activate) override {
-        const std::wstring name(picture, picture + std::char_traits<char16_t>::length(picture));
-        FAlert.emplace(title, name.c_str());
+        FAlert.emplace(title, win32::Wide(UString(picture)));
         for (const TProgressArea& area : areas.Areas()) FAlert->AddArea(area.Text, area.Weight);
         FAlert->Show(activate ? FOwner : nullptr, activate);
         // Drawn now: the thread goes on into the mail program's call.

@@ -109,13 +109,17 @@ std::optional<UString> SaveReportFile(IReportFileSystem& files, ISystemQueries& 
     if (SaveAt(files, path, request)) return path;
     // The fallback also takes the report when the write itself failed (a
     // full disk, a temporary file that cannot be made), not only the open.
-    if (request.FileName.find_first_of(u"\\/") != UString::npos) return std::nullopt;
-    path = Backslashed(ExpandPlaceholders(u"%userappdata%\\" +
-                                              FileNameWithoutExtension(Backslashed(request.ProgramFileName)) +
-                                              u"\\" + request.FileName,
-                                          system));
-    if (SaveAt(files, path, request)) return path;
+    std::optional<UString> fallback =
+        FallbackReportFileName(request.FileName, request.ProgramFileName, system);
+    if (fallback && SaveAt(files, *fallback, request)) return fallback;
     return std::nullopt;
+}
+
+std::optional<UString> FallbackReportFileName(const UString& name, const UString& programFileName,
+                                              ISystemQueries& system) {
+    if (name.find_first_of(u"\\/") != UString::npos) return std::nullopt;
+    return Backslashed(ExpandPlaceholders(
+        u"%userappdata%\\" + FileNameWithoutExtension(Backslashed(programFileName)) + u"\\" + name, system));
 }
 
 std::optional<UString> SaveBugReport(TBugReport& report, IReportFileSystem& files, ISystemQueries& system,

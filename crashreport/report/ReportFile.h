@@ -42,6 +42,12 @@ std::unique_ptr<IReportFileSystem> CreateReportFileSystem();
 UString AbsoluteReportFileName(const UString& name, const UString& programFileName);
 // Everything before the last backslash.
 UString FolderOf(const UString& path);
+// Where an automatic save goes when the report file cannot be written:
+// the file name in a folder named after the program under the user's
+// application data. None for a name with a folder of its own, which has
+// no fallback.
+std::optional<UString> FallbackReportFileName(const UString& name, const UString& programFileName,
+                                              ISystemQueries& system);
 
 struct TReportSaveRequest {
     UString FileName;         // the BugRepFile setting

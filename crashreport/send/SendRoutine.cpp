@@ -14,11 +14,6 @@ UString FileNameOf(const UString& path) {
     return slash == UString::npos ? path : path.substr(slash + 1);
 }
 
-UString WithoutExtension(const UString& name) {
-    const size_t dot = name.find_last_of(u'.');
-    return dot == UString::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 struct TSendJob {
     const TSendBugReportExRec& Request;
     const TIMESettings& Settings;
@@ -28,17 +23,14 @@ struct TSendJob {
     }
 };
 
-// The report file and where its copy goes; a source that does not exist
-// under a bare file name is looked for where the report file routine
-// falls back to.
+// The report file; one that does not exist is looked for where the report
+// file routine falls back to.
 UString ReportFileSource(const TSendJob& job) {
     const UString name = job.Expand("BugRepFile");
     const UString program = job.Env.Queries.ProgramFileName();
-    UString source = AbsoluteReportFileName(name, program);
-    if (!job.Env.System.FileExists(source) && name.find_first_of(u"\\/") == UString::npos)
-        source = ExpandPlaceholders(u"%userappdata%\\" + WithoutExtension(FileNameOf(program)) + u"\\" + name,
-                                    job.Env.Queries);
-    return source;
+    const UString source = AbsoluteReportFileName(name, program);
+    if (job.Env.System.FileExists(source)) return source;
+    return FallbackReportFileName(name, program, job.Env.Queries).value_or(source);
 }
 
 // "bugreport.txt": the report file with the current report in it. Answers

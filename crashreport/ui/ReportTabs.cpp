@@ -34,12 +34,6 @@ bool IsThreadId(std::string_view text) {
     return text.size() > 1 && text[0] == '$' && IsHexDigits(text.substr(1));
 }
 
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return text;
-}
-
 std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> words;
     size_t i = 0;
@@ -77,7 +71,7 @@ TRow LocationCells(std::string_view line, const TReportTabOptions& options) {
     size_t columns = 5 + options.ShowRelAddrs + options.ShowRelLines;
     if (words.size() < 2 || !IsHexDigits(words[0])) {
         TRow row(columns);
-        row[0] = AnsiString(Trimmed(line));
+        row[0] = AnsiString(TrimBlanks(line));
         return row;
     }
     TRow row{AnsiString(words[0])};
@@ -116,7 +110,7 @@ TReportTab CallStackTab(const std::vector<const TReportField*>& threads, const T
         title[0] = ">> " + threads[t]->first;
         tab.Rows.push_back(title);
         for (std::string_view line : SplitLines(threads[t]->second)) {
-            if (Trimmed(line).empty()) continue;
+            if (TrimBlanks(line).empty()) continue;
             tab.Rows.push_back(LocationCells(line, options));
         }
     }
@@ -143,7 +137,7 @@ std::vector<TRow> AlignedCells(const std::vector<std::string_view>& lines, size_
         for (size_t c = 0; c < starts.size(); ++c) {
             size_t from = std::min(starts[c], line.size());
             size_t to = c + 1 < starts.size() ? std::min(starts[c + 1], line.size()) : line.size();
-            row.push_back(AnsiString(Trimmed(line.substr(from, to - from))));
+            row.push_back(AnsiString(TrimBlanks(line.substr(from, to - from))));
         }
         rows.push_back(row);
     }
@@ -153,7 +147,7 @@ std::vector<TRow> AlignedCells(const std::vector<std::string_view>& lines, size_
 std::vector<std::string_view> NonEmptyLines(std::string_view content) {
     std::vector<std::string_view> lines;
     for (std::string_view line : SplitLines(content))
-        if (!Trimmed(line).empty()) lines.push_back(line);
+        if (!TrimBlanks(line).empty()) lines.push_back(line);
     return lines;
 }
 
@@ -181,10 +175,10 @@ TReportTab CpuRegistersTab(std::string_view content) {
     for (std::string_view line : NonEmptyLines(content)) {
         size_t eq = line.find(" = ");
         if (eq == std::string_view::npos)
-            tab.Rows.push_back({AnsiString(Trimmed(line)), ""});
+            tab.Rows.push_back({AnsiString(TrimBlanks(line)), ""});
         else
             tab.Rows.push_back(
-                {AnsiString(Trimmed(line.substr(0, eq))), AnsiString(Trimmed(line.substr(eq + 3)))});
+                {AnsiString(TrimBlanks(line.substr(0, eq))), AnsiString(TrimBlanks(line.substr(eq + 3)))});
     }
     return tab;
 }
@@ -209,13 +203,13 @@ TDisasmLine ParseDisasmLine(std::string_view line) {
     std::string_view code = line;
     const size_t semicolon = line.find(';');
     if (semicolon != std::string_view::npos) {
-        parsed.Comment = AnsiString(Trimmed(line.substr(semicolon)));
+        parsed.Comment = AnsiString(TrimBlanks(line.substr(semicolon)));
         code = line.substr(0, semicolon);
     }
     const size_t end = code.find(' ');
     std::string_view first = code.substr(0, end);
     if (end == std::string_view::npos || first.size() < 8 || !IsHexDigits(first)) {
-        parsed.Address = AnsiString(Trimmed(code));
+        parsed.Address = AnsiString(TrimBlanks(code));
         return parsed;
     }
     parsed.Instruction = true;
@@ -225,11 +219,11 @@ TDisasmLine ParseDisasmLine(std::string_view line) {
         parsed.Address += " >";
         rest.remove_prefix(3);
     }
-    rest = Trimmed(rest);
+    rest = TrimBlanks(rest);
     const size_t numberEnd = rest.find(' ');
     if (numberEnd != std::string_view::npos && IsDecimal(rest.substr(0, numberEnd))) {
         parsed.Line = AnsiString(rest.substr(0, numberEnd));
-        rest = Trimmed(rest.substr(numberEnd));
+        rest = TrimBlanks(rest.substr(numberEnd));
     }
     parsed.Code = AnsiString(rest);
     return parsed;
@@ -326,7 +320,7 @@ bool IsThreadSectionName(std::string_view name) {
 
 std::vector<AnsiString> SplitAtBlankRuns(std::string_view line) {
     std::vector<AnsiString> cells;
-    line = Trimmed(line);
+    line = TrimBlanks(line);
     size_t start = 0;
     while (start < line.size()) {
         size_t run = line.find("  ", start);
