@@ -23,5 +23,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
     program.HoldSectionUntilReleased("processes");
-    return program.RunFailingOnce([] { throw EClosedEarly("Closed before the report was complete."); });
+    return program.RunFailing([] { throw EClosedEarly("Closed before the report was complete."); });
 }

@@ -67,9 +67,10 @@ public:
         Application.Run();
         return Application.ExitCode();
     }
-    // The common program: one failure from the main loop, then the end.
-    int RunFailingOnce(std::function<void()> fail) {
-        Post(std::move(fail));
+    // The common program: the same failure from the main loop `times`
+    // times, each once the last has been handled, then the end.
+    int RunFailing(const std::function<void()>& fail, int times = 1) {
+        for (int i = 0; i < times; ++i) Post(fail);
         PostQuit(0);
         return Run();
     }

@@ -12,6 +12,6 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    return program.RunFailingOnce(
+    return program.RunFailing(
         [] { throw EDBEditError("The value is not a valid date. Please enter it as year-month-day."); });
 }

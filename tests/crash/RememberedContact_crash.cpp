@@ -54,5 +54,5 @@ QR_DECLARE_EXCEPTION(ERememberedContact, Exception);
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    return program.RunFailingOnce([] { throw ERememberedContact("Who reports this?"); });
+    return program.RunFailing([] { throw ERememberedContact("Who reports this?"); });
 }

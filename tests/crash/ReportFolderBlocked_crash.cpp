@@ -18,5 +18,5 @@ QR_DECLARE_EXCEPTION(EBlockedFailure, Exception);
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    return program.RunFailingOnce([] { throw EBlockedFailure("No room beside the program."); });
+    return program.RunFailing([] { throw EBlockedFailure("No room beside the program."); });
 }

@@ -32,5 +32,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         crashtest::TCrashProgram::WriteMarker(L"restarted.txt", text);
         return 0;
     }
-    return program.RunFailingOnce([] { throw ERestartFailure("Restart me."); });
+    return program.RunFailing([] { throw ERestartFailure("Restart me."); });
 }

@@ -26,8 +26,5 @@ __attribute__((noinline)) void Fail() { throw qr::ETwiceFailure("Again and again
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    program.Post(&Fail);
-    program.Post(&Fail);
-    program.PostQuit(0);
-    return program.Run();
+    return program.RunFailing(&Fail, 2);
 }

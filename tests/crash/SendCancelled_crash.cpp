@@ -31,5 +31,5 @@ QR_DECLARE_EXCEPTION(ECancelledMail, Exception);
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    return program.RunFailingOnce([] { throw ECancelledMail("Not sent after all."); });
+    return program.RunFailing([] { throw ECancelledMail("Not sent after all."); });
 }

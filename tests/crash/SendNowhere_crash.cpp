@@ -27,5 +27,5 @@ QR_DECLARE_EXCEPTION(EUnsentFailure, Exception);
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    return program.RunFailingOnce([] { throw EUnsentFailure("Nobody to send it."); });
+    return program.RunFailing([] { throw EUnsentFailure("Nobody to send it."); });
 }

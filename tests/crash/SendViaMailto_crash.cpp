@@ -41,8 +41,5 @@ __attribute__((noinline)) void Fail() { throw qr::EMailtoFailure("Quotes \"and\"
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    program.Post(&Fail);
-    program.Post(&Fail);
-    program.PostQuit(0);
-    return program.Run();
+    return program.RunFailing(&Fail, 2);
 }
