@@ -44,8 +44,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/WindowTestKit_win32.h"
-
 namespace {
 
 const char* const kControlNames[] = {"TntLabel1", "TntLabel2", "TntLabel3",  "edAction",
@@ -156,6 +154,19 @@ BOOL CALLBACK FindBox(HWND h, LPARAM p) {
     return TRUE;
 }
 
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
 // The crash dialog draws its text itself; it hands the exception message
 // to the clipboard on Ctrl+C.
 std::wstring CrashDialogMessage(HWND dialog) {
@@ -167,7 +178,7 @@ std::wstring CrashDialogMessage(HWND dialog) {
     std::wstring text;
     for (int i = 0; i < 100 && text.empty(); ++i) {
         Sleep(20);
-        text = testkit::ClipboardText();
+        text = ClipboardText();
     }
     return text;
 }

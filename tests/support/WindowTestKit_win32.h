@@ -1,7 +1,6 @@
 #pragma once
-// What the Windows tests, the crash-test driver and quellora-poke share
-// for looking at windows from outside: a bounded poll and the clipboard's
-// text.
+// What the Windows tests and the crash-test driver share for looking at
+// windows from outside: a bounded poll and the clipboard's text.
 #include <windows.h>
 
 #include <chrono>
