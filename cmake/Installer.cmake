@@ -12,7 +12,7 @@
 # closure) or "var:NAME" (a CMake variable that is true when it is used).
 # An entry whose test holds must find its licence text, or configuring fails.
 set(QR_LICENCES
-    "zlib | link:^(z|zlib|zlibstatic|ZLIB::ZLIB|.*/libz\\.a)$ | /usr/share/doc/libz-mingw-w64-dev/copyright"
+    "zlib | link:^qr_zlib$ | /usr/share/doc/libz-mingw-w64-dev/copyright"
     "capstone | link:^(capstone|capstone-static|capstone_static|qr_capstone)$ | ${QR_CAPSTONE_SOURCE_DIR}/LICENSE.TXT"
     "tango-icon-theme | var:QR_USES_TANGO_ICONS | /usr/share/doc/tango-icon-theme/copyright")
 
@@ -161,6 +161,11 @@ if(WIN32 AND TARGET quellora-remote)
                 -DOBJDUMP=${CMAKE_OBJDUMP} -DWORK=${CMAKE_BINARY_DIR}/package/check
                 -P ${CMAKE_SOURCE_DIR}/installer/CheckPackage.cmake)
 
+    # Every program that ships, in the zip, the installer or beside them as
+    # a tool, imports only DLLs that Windows has.
+    set(shipped_programs $<TARGET_FILE:quellora-remote> $<TARGET_FILE:quellora-monitor>
+                         $<TARGET_FILE:quellora-poke> $<TARGET_FILE:quellora-menuprobe> ${zip})
+
     find_program(QR_MAKENSIS makensis)
     if(QR_MAKENSIS)
         set(nsi ${CMAKE_SOURCE_DIR}/installer/QuelloraRemote.nsi)
@@ -172,9 +177,11 @@ if(WIN32 AND TARGET quellora-remote)
             COMMENT "Installer ${setup}"
             VERBATIM)
         add_custom_target(qr_installer ALL DEPENDS ${setup})
+        list(APPEND shipped_programs ${setup})
     else()
         message(STATUS "makensis not found (Debian nsis): no installer")
     endif()
+    add_test(NAME imports COMMAND python3 ${CMAKE_SOURCE_DIR}/installer/check_imports.py ${shipped_programs})
 endif()
 
 # The installer test runs the win64 build's installer of this version.

@@ -193,14 +193,16 @@ std::string ReadProgramReport() {
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-TProgram::TProgram(const std::vector<std::string>& env, bool waitForPort, bool ownsPort) {
+TProgram::TProgram(const std::vector<std::string>& env, bool waitForPort, bool ownsPort,
+                   const std::string& exe) {
     // Each test sees only the crash reports of its own program.
     if (ownsPort) std::remove(ProgramReportFile().c_str());
     // A copy still ending from an earlier test would take the connections.
     for (auto end = Clock::now() + 30s; ownsPort && PortAccepts("127.0.0.1", kPort);
          std::this_thread::sleep_for(200ms))
         if (Clock::now() >= end) throw std::runtime_error("another program still listens on the port");
-    FProcess = std::make_unique<TWineProcess>(Exe("quellora-remote"), std::vector<std::string>{}, "", env);
+    FProcess = std::make_unique<TWineProcess>(exe.empty() ? Exe("quellora-remote") : exe,
+                                              std::vector<std::string>{}, "", env);
     if (!waitForPort) return;
     auto end = Clock::now() + 30s;
     while (!PortAccepts("127.0.0.1", kPort)) {

@@ -92,9 +92,10 @@ private:
 // The program under Wine; waits until it accepts connections on 19150.
 class TProgram {
 public:
-    // `ownsPort`: no other copy may be listening when this one starts.
-    explicit TProgram(const std::vector<std::string>& env = {}, bool waitForPort = true,
-                      bool ownsPort = true);
+    // `ownsPort`: no other copy may be listening when this one starts;
+    // `exe`: another copy of the program than the build's.
+    explicit TProgram(const std::vector<std::string>& env = {}, bool waitForPort = true, bool ownsPort = true,
+                      const std::string& exe = "");
     TWineProcess& Process() { return *FProcess; }
     // Close request to the main window; the exit code.
     std::optional<int> Close(std::chrono::milliseconds timeout = 30s);
