@@ -1,5 +1,6 @@
 // Stands in for the presentation program: creates the mailslot, prints
-// every message as it arrives and can log them raw for tests.
+// every message as it arrives, as text a person reads, and can log them
+// raw (the bytes as they came) for tests.
 //
 //   quellora-monitor [--name NAME] [--log FILE] [--count N] [--quiet] [--no-read]
 //
@@ -14,26 +15,13 @@
 #include <thread>
 
 #include "tools/MailSlotReader.h"
+#include "tools/PrintLine.h"
+#include "tools/ShownText.h"
 
 namespace {
 
 volatile std::sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
-
-std::string Visible(const std::string& bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c < 0x20 || c == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        } else
-            out += char(c);
-    }
-    return out;
-}
 
 int Usage() {
     std::fprintf(stderr,
@@ -71,8 +59,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot open %s\n", logPath.c_str());
             return 1;
         }
-        std::printf("monitoring \\\\.\\mailslot\\%s\n", name.c_str());
-        std::fflush(stdout);
+        qr::PrintLine(u"monitoring \\\\.\\mailslot\\" + qr::Utf8ToUnicode(name));
         if (noRead) {
             while (!gStop) std::this_thread::sleep_for(std::chrono::milliseconds(200));
             return 0;
@@ -90,8 +77,9 @@ int main(int argc, char** argv) {
                 std::fflush(log);
             }
             if (!quiet) {
-                std::printf("#%ld %zu bytes: %s\n", n, msg->size(), Visible(*msg).c_str());
-                std::fflush(stdout);
+                const std::string lead =
+                    "#" + std::to_string(n) + " " + std::to_string(msg->size()) + " bytes: ";
+                qr::PrintLine(qr::Utf8ToUnicode(lead) + qr::ShownText(*msg));
             }
         }
         if (log) std::fclose(log);

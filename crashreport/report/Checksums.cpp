@@ -66,15 +66,7 @@ AnsiString CallstackCrcText(const TStackChecksums& failing, const std::vector<TS
     uint32_t all = failing.Running;
     for (const TStackChecksums& other : others)
         if (other.HasLine) all = UpdateValue(all, other.Running);
-    // Appended piece by piece: "$" + Hex(...) trips GCC 12's -Wrestrict
-    // inside std::string at -O3 (a false positive of that compiler).
-    AnsiString text;
-    for (uint32_t sum : {failing.First, failing.Running, all}) {
-        if (!text.empty()) text += ", ";
-        text += '$';
-        text += Hex(sum, 8);
-    }
-    return text;
+    return "$" + Hex(failing.First, 8) + ", $" + Hex(failing.Running, 8) + ", $" + Hex(all, 8);
 }
 
 }  // namespace qr
