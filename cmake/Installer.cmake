@@ -3,8 +3,8 @@
 # from it and the NSIS installer. Both land in ${CMAKE_BINARY_DIR}/dist:
 #   quellora-remote-<version>-<arch>.zip
 #   quellora-remote-<version>-<arch>-setup.exe
-# The version is the project's (project(... VERSION ...)); the program file
-# itself carries no version resource.
+# The version is the project's (project(... VERSION ...)), which the
+# program file's version resource carries too.
 
 # Licences of third-party code in the program, one entry each:
 #   "name | how to tell it is part of the build | licence text"
@@ -158,7 +158,7 @@ if(WIN32 AND TARGET quellora-remote)
     add_custom_target(qr_zip ALL DEPENDS ${zip})
     add_test(NAME package
         COMMAND ${CMAKE_COMMAND} -DZIP=${zip} -DTOP=${QR_PACKAGE_NAME}-${dist_arch} "-DLICENCES=${licence_names}"
-                -DOBJDUMP=${CMAKE_OBJDUMP} -DWORK=${CMAKE_BINARY_DIR}/package/check
+                -DOBJDUMP=${CMAKE_OBJDUMP} -DWORK=${CMAKE_BINARY_DIR}/package/check -DVERSION=${PROJECT_VERSION}
                 -P ${CMAKE_SOURCE_DIR}/installer/CheckPackage.cmake)
 
     # Every program that ships, in the zip, the installer or beside them as

@@ -1,8 +1,8 @@
-# cmake -DZIP=... -DTOP=folder -DLICENCES=a;b -DOBJDUMP=... -DWORK=dir -P CheckPackage.cmake
+# cmake -DZIP=... -DTOP=folder -DLICENCES=a;b -DOBJDUMP=... -DWORK=dir -DVERSION=x.y.z -P CheckPackage.cmake
 # Checks a portable zip: exactly the program, the README and the licence
-# texts of what is linked in; the program without a version resource (the
-# crash report's duplicate check relies on its absence) and with its
-# manifest; the README with Windows line ends and the version filled in.
+# texts of what is linked in; the program with its version resource (the
+# project's version, product and company) and its manifest; the README
+# with Windows line ends and the version filled in.
 cmake_minimum_required(VERSION 3.25)
 
 function(fail text)
@@ -43,9 +43,16 @@ string(REGEX REPLACE "\n[0-9a-f]+   Entry: ID: 0x0*" "" types "${types}")
 if(NOT "18" IN_LIST types)
     fail("the program has no manifest (resource types: ${types})")
 endif()
-if("10" IN_LIST types)
-    fail("the program has a version resource")
+if(NOT "10" IN_LIST types)
+    fail("the program has no version resource (resource types: ${types})")
 endif()
+# The version resource's texts are UTF-16.
+file(STRINGS ${exe} texts ENCODING UTF-16LE REGEX "^(Quellora|Quellora Remote Server|${VERSION}\\.0|quellora-remote\\.exe)$")
+foreach(text "Quellora" "Quellora Remote Server" "${VERSION}.0" "quellora-remote.exe")
+    if(NOT text IN_LIST texts)
+        fail("the program's version resource lacks \"${text}\" (found: ${texts})")
+    endif()
+endforeach()
 file(STRINGS ${exe} manifest REGEX "asInvoker|Microsoft\\.Windows\\.Common-Controls|supportedOS|dpiAware")
 foreach(part asInvoker Microsoft.Windows.Common-Controls supportedOS dpiAware)
     if(NOT manifest MATCHES "${part}")

@@ -6,6 +6,7 @@
 //! exit 0
 //! report-count 1
 //! report ^count +: 2$
+//! report ^version +: [0-9]+\.[0-9]+\.[0-9]+\.0$
 //! report ^exception class +: ETwiceFailure$
 // clang-format on
 //

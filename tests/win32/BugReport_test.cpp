@@ -166,7 +166,7 @@ TEST(BugReportUnderWindows, EveryHeaderItemTheSystemAnswersAndTheSectionsInOrder
     EXPECT_TRUE(
         std::regex_match(processor, std::regex(header.count("processors") ? R"((\d+)x \S.*)" : R"(\S.*)")))
         << processor;
-    EXPECT_FALSE(header.count("version"));  // the program has no version resource
+    EXPECT_FALSE(header.count("version"));  // this test program has no version resource
     EXPECT_FALSE(header.count("wts client name"));
 
     // Header lines: every colon in one column.
