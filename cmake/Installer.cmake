@@ -11,7 +11,18 @@
 # The test is "link:REGEX" (a library of that name in the program's link
 # closure) or "var:NAME" (a CMake variable that is true when it is used).
 # An entry whose test holds must find its licence text, or configuring fails.
+# The runtime that every Windows program links statically: GCC's libgcc and
+# libstdc++ (GPL 3 with the GCC Runtime Library Exception) and mingw-w64's
+# start-up code, libmingwex and winpthreads, as the link trace of both
+# builds lists them (x86_64-w64-mingw32-g++ ... -Wl,--trace).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(QR_MINGW_RUNTIME_COPYRIGHT /usr/share/doc/mingw-w64-x86-64-dev/copyright)
+else()
+    set(QR_MINGW_RUNTIME_COPYRIGHT /usr/share/doc/mingw-w64-i686-dev/copyright)
+endif()
 set(QR_LICENCES
+    "gcc-runtime | var:WIN32 | /usr/share/doc/gcc-mingw-w64-base/copyright"
+    "mingw-w64-runtime | var:WIN32 | ${QR_MINGW_RUNTIME_COPYRIGHT}"
     "zlib | link:^qr_zlib$ | /usr/share/doc/libz-mingw-w64-dev/copyright"
     "capstone | link:^(capstone|capstone-static|capstone_static|qr_capstone)$ | ${QR_CAPSTONE_SOURCE_DIR}/LICENSE.TXT"
     "tango-icon-theme | var:QR_USES_TANGO_ICONS | /usr/share/doc/tango-icon-theme/copyright")

@@ -10,6 +10,7 @@
 ; Command line of the installer (besides NSIS's /S and /D=folder):
 ;   /AllUsers, /CurrentUser    install for every user (default) or only for this one
 ;   /NoStartAtLogon            leave out the "start at logon" entry
+;   /NoFirewallRule            leave out the firewall rule (added only for all users)
 ; Command line of the uninstaller (besides /S):
 ;   /RemoveMyData              also remove bugreport.txt and the remembered contact data
 Unicode true
@@ -33,6 +34,11 @@ ManifestSupportedOS all
 !define APP_WINDOW_TITLE "Quellora Remote Server"
 ; How long a running copy gets to end after the close request.
 !define CLOSE_WAIT_MS 20000
+; The inbound rule that lets the local network reach the program's port.
+; The program has no authentication: only the local subnet, and not on
+; public networks.
+!define FIREWALL_RULE "Quellora Remote Server"
+!define PORT 19150
 
 Name "${APP_NAME}"
 OutFile "${OUTFILE}"
@@ -69,6 +75,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !include WinMessages.nsh
 
 Var FolderFromCommandLine
+Var FinishText
 
 Function KeepFolderFromCommandLine
     ${If} $FolderFromCommandLine != ""
@@ -85,12 +92,15 @@ FunctionEnd
 
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+!define MUI_FINISHPAGE_TEXT "$FinishText"
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+; Says whether the firewall rule could be added.
+!define MUI_PAGE_CUSTOMFUNCTION_PRE FinishPagePre
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -195,6 +205,28 @@ Section "Start at logon" SecStartAtLogon
     WriteRegStr HKCU "${RUN_KEY}" "${APP_NAME}" '"$INSTDIR\${APP_EXE}"'
 SectionEnd
 
+Section "Firewall rule (all users only)" SecFirewall
+    ; Only an elevated install for all users may change the firewall.
+    ${If} $MultiUser.InstallMode == "AllUsers"
+        ; One rule of this name: an earlier install's goes first.
+        nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${FIREWALL_RULE}"'
+        Pop $0
+        nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow program="$INSTDIR\${APP_EXE}" enable=yes protocol=TCP localport=${PORT} profile=domain,private remoteip=LocalSubnet'
+        Pop $0
+        ${If} $0 != 0
+            DetailPrint "The firewall rule could not be added (netsh: $0); see README.txt, Firewall."
+        ${EndIf}
+    ${EndIf}
+SectionEnd
+
+Function FinishPagePre
+    ${If} $MultiUser.InstallMode == "AllUsers"
+        StrCpy $FinishText "${APP_NAME} has been installed. Other computers of the local network reach it on TCP port ${PORT}.$\r$\n$\r$\nClick Finish to close this wizard."
+    ${Else}
+        StrCpy $FinishText "${APP_NAME} has been installed for you only, which cannot change the firewall. If other computers cannot reach it, an administrator allows $\"${APP_EXE}$\" for TCP port ${PORT} in Windows Firewall (README.txt, Firewall, tells how).$\r$\n$\r$\nClick Finish to close this wizard."
+    ${EndIf}
+FunctionEnd
+
 Section "-Without start at logon"
     ; An upgrade without the entry must not leave the old one behind.
     ${IfNot} ${SectionIsSelected} ${SecStartAtLogon}
@@ -227,6 +259,11 @@ Function .onInit
     ${IfNot} ${Errors}
         !insertmacro UnselectSection ${SecStartAtLogon}
     ${EndIf}
+    ClearErrors
+    ${GetOptions} $0 "/NoFirewallRule" $1
+    ${IfNot} ${Errors}
+        !insertmacro UnselectSection ${SecFirewall}
+    ${EndIf}
 FunctionEnd
 
 ; ---------------------------------------------------------------- uninstaller
@@ -249,6 +286,12 @@ Section "un.${APP_NAME}" SecUnProgram
 
     Delete "$SMPROGRAMS\${APP_NAME}.lnk"
     Call un.RemoveOwnRunEntry
+    ; The firewall rule of an install for all users.
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 == $INSTDIR
+        nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${FIREWALL_RULE}" program="$INSTDIR\${APP_EXE}"'
+        Pop $0
+    ${EndIf}
     DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd
 
@@ -268,6 +311,7 @@ SectionEnd
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
     !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "The program, its README and licences, a Start-menu entry and the uninstaller."
     !insertmacro MUI_DESCRIPTION_TEXT ${SecStartAtLogon} "Starts the program whenever you log on to Windows (your user only)."
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecFirewall} "A Windows Firewall rule that lets computers of the local network (not public networks) reach TCP port ${PORT}. Only when installing for all users."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 !insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN

@@ -21,12 +21,14 @@ namespace fs = std::filesystem;
 namespace {
 
 // What an install puts into the program folder: the program, the user's
-// README, the uninstaller and the licence of the icon set the dialog's
-// pictures come from, and those of the crash reporter's disassembler and
-// compression.
+// README, the uninstaller and the licences of the compiler's and
+// mingw-w64's runtime, of the icon set the dialog's pictures come from, and
+// of the crash reporter's disassembler and compression.
 const std::vector<std::string> kInstalledFiles = {"README.txt",
                                                   "licences",
                                                   "licences/capstone.txt",
+                                                  "licences/gcc-runtime.txt",
+                                                  "licences/mingw-w64-runtime.txt",
                                                   "licences/tango-icon-theme.txt",
                                                   "licences/zlib.txt",
                                                   "quellora-remote.exe",
@@ -143,14 +145,65 @@ std::unique_ptr<qrtest::TChild> StartInstalled(const std::string& dir) {
     return p;
 }
 
+std::vector<std::string> Lines(const fs::path& file) {
+    std::vector<std::string> lines;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// The inbound rule an install for all users adds (as netsh is given it).
+const std::string kFirewallRule = "name=\"Quellora Remote Server\" dir=in action=allow program=\"" +
+                                  kMachineDir +
+                                  "\\quellora-remote.exe\" enable=yes protocol=TCP localport=19150 "
+                                  "profile=domain,private remoteip=LocalSubnet";
+
+// Wine runs a netsh of its own that keeps no rules: the stand-in takes its
+// place in the prefix's system folder for the test and keeps them in a file.
+class TNetshStandIn {
+public:
+    TNetshStandIn() : FState(TempDir()), FSystemCopy(InPrefix("C:\\windows\\system32\\netsh.exe")) {
+        // A run that ended early may have left the stand-in in place.
+        if (fs::exists(Saved()))
+            fs::remove(FSystemCopy);
+        else
+            fs::rename(FSystemCopy, Saved());
+        fs::copy_file(BuildDir() + "/tests/standins/netsh.exe", FSystemCopy);
+        setenv("QR_NETSH_STATE", ("Z:" + FState).c_str(), 1);
+        const char* old = getenv("WINEDLLOVERRIDES");
+        FOldOverrides = old ? old : "";
+        setenv("WINEDLLOVERRIDES", (FOldOverrides + ";netsh.exe=n").c_str(), 1);
+    }
+    ~TNetshStandIn() {
+        setenv("WINEDLLOVERRIDES", FOldOverrides.c_str(), 1);
+        unsetenv("QR_NETSH_STATE");
+        fs::remove(FSystemCopy);
+        fs::rename(Saved(), FSystemCopy);
+    }
+    std::vector<std::string> Rules() const { return Lines(fs::path(FState) / "rules.txt"); }
+    std::vector<std::string> Calls() const { return Lines(fs::path(FState) / "calls.txt"); }
+
+private:
+    fs::path Saved() const { return fs::path(FSystemCopy).replace_extension(".exe.wine"); }
+    std::string FState;
+    fs::path FSystemCopy;
+    std::string FOldOverrides;
+};
+
 class Installer : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(access(SetupExe().c_str(), R_OK), 0)
             << SetupExe() << " is missing: build the win64 preset (needs nsis)";
         RemoveLeftovers();
+        netsh = std::make_unique<TNetshStandIn>();
     }
-    void TearDown() override { RemoveLeftovers(); }
+    void TearDown() override {
+        RemoveLeftovers();
+        netsh.reset();
+    }
+    std::unique_ptr<TNetshStandIn> netsh;
 
     // What an earlier, failed run may have left, so that every run starts
     // from a prefix without the program.
@@ -187,6 +240,7 @@ TEST_F(Installer, PerMachineInstallRunsUpgradesOverTheRunningCopyAndUninstallKee
     EXPECT_GT(std::stoul(*size, nullptr, 16), 100u) << "EstimatedSize in KiB";
     EXPECT_EQ(RegValue(kRunKey, kAppName), "\"" + kMachineDir + "\\quellora-remote.exe\"");
     EXPECT_FALSE(RegKeyExists("HKCU\\" + kUninstallKey));
+    EXPECT_EQ(netsh->Rules(), std::vector<std::string>{kFirewallRule});
 
     TMonitor monitor;
     {
@@ -199,6 +253,8 @@ TEST_F(Installer, PerMachineInstallRunsUpgradesOverTheRunningCopyAndUninstallKee
         EXPECT_EQ(program->Wait(30s), std::optional<int>(0));
     }
     EXPECT_TRUE(fs::exists(dir / "quellora-remote.exe"));
+    // The second install keeps one rule.
+    EXPECT_EQ(netsh->Rules(), std::vector<std::string>{kFirewallRule});
 
     // What the program's crash reporter would have left for the user.
     WriteFile(dir / "bugreport.txt", "date/time : kept\r\n");
@@ -214,6 +270,7 @@ TEST_F(Installer, PerMachineInstallRunsUpgradesOverTheRunningCopyAndUninstallKee
     EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"bugreport.txt"});
     EXPECT_FALSE(fs::exists(startMenu / (kAppName + ".lnk")));
     EXPECT_EQ(RegValue(kRunKey, kAppName), std::nullopt);
+    EXPECT_TRUE(netsh->Rules().empty());
     EXPECT_EQ(RegValue(kContactKey, "RememberName"), "Stage PC");
     EXPECT_EQ(RegValue(kContactKey, "RememberEmail"), "stage@example.org");
 }
@@ -230,6 +287,8 @@ TEST_F(Installer, PerUserInstallWithoutLogonEntryAndUninstallRemovingUserData) {
     EXPECT_FALSE(RegKeyExists("HKLM\\" + kUninstallKey));
     EXPECT_FALSE(fs::exists(InPrefix(kMachineDir)));
     EXPECT_EQ(RegValue(kRunKey, kAppName), std::nullopt);
+    // Without administrator rights the firewall is not touched at all.
+    EXPECT_TRUE(netsh->Calls().empty());
     const std::string appData = WindowsEnv("APPDATA");
     const fs::path startMenu = InPrefix(appData + "\\Microsoft\\Windows\\Start Menu\\Programs");
     EXPECT_TRUE(fs::exists(startMenu / (kAppName + ".lnk")));
@@ -248,4 +307,13 @@ TEST_F(Installer, PerUserInstallWithoutLogonEntryAndUninstallRemovingUserData) {
     EXPECT_FALSE(fs::exists(InPrefix(appData + "\\quellora-remote")));
     EXPECT_FALSE(fs::exists(startMenu / (kAppName + ".lnk")));
     EXPECT_FALSE(RegKeyExists(kContactKey));
+}
+
+TEST_F(Installer, PerMachineInstallWithoutFirewallRuleAddsNone) {
+    ASSERT_EQ(RunWine({"Z:" + SetupExe(), "/S", "/NoFirewallRule", "/NoStartAtLogon"}), 0);
+    EXPECT_TRUE(fs::exists(InPrefix(kMachineDir) / "quellora-remote.exe"));
+    EXPECT_TRUE(netsh->Calls().empty());
+    ASSERT_EQ(RunWine({kMachineDir + "\\uninstall.exe", "/S"}), 0);
+    ASSERT_TRUE(WaitUninstalled("HKLM"));
+    EXPECT_TRUE(netsh->Rules().empty());
 }
