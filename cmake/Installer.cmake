@@ -153,6 +153,25 @@ if(WIN32 AND TARGET quellora-remote)
         DEPENDS ${CMAKE_SOURCE_DIR}/installer/README.txt ${CMAKE_SOURCE_DIR}/installer/crlf.cmake
         VERBATIM)
 
+    # The zip's entries in a fixed order, each dated with the commit's time
+    # in UTC (or a fixed day outside a checkout): the same commit gives the
+    # same bytes wherever it is built.
+    set(zip_entries ${QR_PACKAGE_NAME}-${dist_arch}/README.txt ${QR_PACKAGE_NAME}-${dist_arch}/quellora-remote.exe)
+    foreach(name IN LISTS licence_names)
+        list(APPEND zip_entries ${QR_PACKAGE_NAME}-${dist_arch}/licences/${name}.txt)
+    endforeach()
+    list(SORT zip_entries)
+    list(JOIN zip_entries "\n" zip_list_text)
+    set(zip_list ${CMAKE_BINARY_DIR}/package/zip-entries.txt)
+    file(WRITE ${zip_list}.tmp "${zip_list_text}\n")
+    file(COPY_FILE ${zip_list}.tmp ${zip_list} ONLY_IF_DIFFERENT)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC git -C ${CMAKE_SOURCE_DIR} log -1 --format=%cd
+                            --date=format-local:%Y-%m-%d\ %H:%M:%S
+                    OUTPUT_VARIABLE zip_date OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc ERROR_QUIET)
+    if(NOT rc EQUAL 0 OR zip_date STREQUAL "")
+        set(zip_date "2000-01-01 00:00:00")
+    endif()
+
     # The folder holds exactly what ships: it is emptied first.
     add_custom_command(OUTPUT ${zip}
         COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
@@ -161,9 +180,10 @@ if(WIN32 AND TARGET quellora-remote)
         COMMAND ${CMAKE_COMMAND} -E copy ${readme} ${stage}/README.txt
         ${copy_licences}
         COMMAND ${CMAKE_COMMAND} -E rm -f ${zip}
-        COMMAND ${CMAKE_COMMAND} -E chdir ${CMAKE_BINARY_DIR}/package
-                ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip ${QR_PACKAGE_NAME}-${dist_arch}
-        DEPENDS quellora-remote ${readme} ${licence_files} ${licences_install}
+        COMMAND python3 ${CMAKE_SOURCE_DIR}/installer/make_zip.py ${zip} ${zip_date} ${CMAKE_BINARY_DIR}/package
+                ${zip_list}
+        DEPENDS quellora-remote ${readme} ${licence_files} ${licences_install} ${zip_list}
+                ${CMAKE_SOURCE_DIR}/installer/make_zip.py
         COMMENT "Portable zip ${zip}"
         VERBATIM)
     add_custom_target(qr_zip ALL DEPENDS ${zip})

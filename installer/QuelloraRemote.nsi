@@ -20,6 +20,9 @@ Unicode true
     Target x86-unicode
 !endif
 SetCompressor /SOLID lzma
+; The installed files get the install's time; the installer keeps no file
+; dates, so the same commit builds the same installer.
+SetDateSave off
 ManifestDPIAware true
 ManifestSupportedOS all
 

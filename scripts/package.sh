@@ -4,8 +4,10 @@
 #   quellora-remote-<version>-win64.zip         portable, x86-64
 #   quellora-remote-<version>-win32-setup.exe   installer, x86
 #   quellora-remote-<version>-win32.zip         portable, x86
+#   SHA256SUMS                                  their checksums
 # Release builds of their own (build/package-win64, build/package-win32), so
-# the development builds stay as they are.
+# the development builds stay as they are. The same commit builds the same
+# bytes (scripts/check-reproducible.sh checks that).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
@@ -23,4 +25,5 @@ for build in win64:mingw-x86_64 win32:mingw-i686; do
     cmake --build "$dir" -j "$JOBS" --target qr_zip qr_installer
     cp "$dir"/dist/*.zip "$dir"/dist/*-setup.exe dist/
 done
+(cd dist && sha256sum -- *.zip *-setup.exe > SHA256SUMS)
 ls -l dist

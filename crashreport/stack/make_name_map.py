@@ -196,7 +196,10 @@ def main():
             f.write(blob)
         subprocess.run([prefix + "objcopy", "--strip-debug", "--add-section", SECTION + "=" + path,
                         "--set-section-flags", SECTION + "=alloc,load,readonly,data",
-                        "--change-section-address", "%s=0x%x" % (SECTION, place), program], check=True)
+                        "--change-section-address", "%s=0x%x" % (SECTION, place), program], check=True,
+                       # objcopy stamps a PE file with the time unless told one; 0, as the
+                       # linker's --no-insert-timestamp leaves it, so that builds repeat.
+                       env=dict(os.environ, SOURCE_DATE_EPOCH="0"))
 
 
 if __name__ == "__main__":
