@@ -76,6 +76,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include WinMessages.nsh
+!include Sections.nsh
 
 Var FolderFromCommandLine
 Var FinishText
@@ -99,6 +100,8 @@ FunctionEnd
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
+; The firewall rule is offered only to an install for all users.
+!define MUI_PAGE_CUSTOMFUNCTION_PRE ComponentsPagePre
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -221,6 +224,15 @@ Section "Firewall rule (all users only)" SecFirewall
         ${EndIf}
     ${EndIf}
 SectionEnd
+
+Function ComponentsPagePre
+    ${If} $MultiUser.InstallMode == "AllUsers"
+        !insertmacro ClearSectionFlag ${SecFirewall} ${SF_RO}
+    ${Else}
+        !insertmacro UnselectSection ${SecFirewall}
+        !insertmacro SetSectionFlag ${SecFirewall} ${SF_RO}
+    ${EndIf}
+FunctionEnd
 
 Function FinishPagePre
     ${If} $MultiUser.InstallMode == "AllUsers"
