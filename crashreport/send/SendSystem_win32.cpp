@@ -2,6 +2,7 @@
 
 #include <mapi.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/win32/Handles.h"
@@ -32,6 +33,20 @@ private:
 };
 
 char* Writable(AnsiString& text) { return text.data(); }
+
+std::optional<AnsiString> ReadAll(HANDLE file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > 0x7fffffff) return std::nullopt;
+    AnsiString content(size_t(size.QuadPart), '\0');
+    size_t done = 0;
+    while (done < content.size()) {
+        DWORD read = 0;
+        const DWORD chunk = DWORD(std::min<size_t>(content.size() - done, 1 << 20));
+        if (!ReadFile(file, content.data() + done, chunk, &read, nullptr) || read == 0) return std::nullopt;
+        done += read;
+    }
+    return content;
+}
 
 }  // namespace
 
@@ -64,6 +79,28 @@ bool TSendSystem::CopyFileOver(const UString& from, const UString& to) {
 void TSendSystem::DeleteFileForced(const UString& path) {
     SetFileAttributesW(win32::Wide(path), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(win32::Wide(path));
+}
+
+std::optional<AnsiString> TSendSystem::ReadWholeFile(const UString& path) {
+    win32::TFileHandle file(CreateFileW(win32::Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    return ReadAll(file.Get());
+}
+
+bool TSendSystem::DeleteFileIfContent(const UString& path, std::string_view content) {
+    SetFileAttributesW(win32::Wide(path), FILE_ATTRIBUTE_NORMAL);
+    // Not shared, as the report file routine opens it: a save waits for
+    // nothing and goes to its fallback place while this runs.
+    win32::TFileHandle file(CreateFileW(win32::Wide(path), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    const std::optional<AnsiString> now = ReadAll(file.Get());
+    if (!now || *now != content) return false;
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition) !=
+           FALSE;
 }
 
 bool TSendSystem::WriteNewFile(const UString& path, const std::string& bytes) {
@@ -137,10 +174,13 @@ std::optional<UString> TSendSystem::MailProgramCommand() {
     if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ) || bytes < sizeof(wchar_t))
         return std::nullopt;
-    std::vector<wchar_t> value(bytes / sizeof(wchar_t) + 1, L'\0');
+    // Room for an odd byte count and a terminator that the value may lack.
+    std::vector<wchar_t> value(bytes / sizeof(wchar_t) + 2, L'\0');
+    bytes = DWORD((value.size() - 1) * sizeof(wchar_t));
     if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &bytes) !=
         ERROR_SUCCESS)
         return std::nullopt;
+    value[std::min<size_t>(bytes / sizeof(wchar_t), value.size() - 1)] = L'\0';
     const DWORD size = ExpandEnvironmentStringsW(value.data(), nullptr, 0);
     if (size == 0) return win32::FromWide(value.data());
     std::vector<wchar_t> expanded(size + 1, L'\0');
