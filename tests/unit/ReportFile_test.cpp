@@ -510,5 +510,62 @@ TEST_F(ReportFileOnDisk, CreatesFoldersCollapsesAndFallsBackWhenTheFileIsHeld) {
     EXPECT_EQ(Read(beside), content);
 }
 
+// The platform's files, except that reading them fails: a file that opens
+// but cannot be read (a failing disk), which no test can make for real.
+class TUnreadableFiles : public IReportFileSystem {
+public:
+    explicit TUnreadableFiles(std::unique_ptr<IReportFileSystem> real, UString unreadable)
+        : FReal(std::move(real)), FUnreadable(std::move(unreadable)) {}
+    bool CreateFolders(const UString& folder) override { return FReal->CreateFolders(folder); }
+    std::unique_ptr<IReportFile> OpenExclusive(const UString& path) override {
+        std::unique_ptr<IReportFile> file = FReal->OpenExclusive(path);
+        if (!file || path != FUnreadable) return file;
+        return std::make_unique<TFile>(std::move(file));
+    }
+
+private:
+    class TFile : public IReportFile {
+    public:
+        explicit TFile(std::unique_ptr<IReportFile> real) : FReal(std::move(real)) {}
+        uint64_t Size() override { return FReal->Size(); }
+        bool ReadTail(uint64_t, AnsiString& content) override {
+            content = "half";
+            return false;
+        }
+        bool Replace(std::string_view content) override { return FReal->Replace(content); }
+
+    private:
+        std::unique_ptr<IReportFile> FReal;
+    };
+    std::unique_ptr<IReportFileSystem> FReal;
+    UString FUnreadable;
+};
+
+TEST_F(ReportFileOnDisk, AnOldFileThatCannotBeReadStaysAndTheReportGoesToTheFallback) {
+    TFakeSystem system;
+    system.AppData = (Folder / "appdata").u16string();
+    TReportSaveRequest request;
+    request.FileName = u"bugreport.txt";
+    request.ProgramFileName = (Folder / "program" / "quellora-remote.exe").u16string();
+    request.Report = Report();
+    auto files = CreateReportFileSystem();
+    ASSERT_TRUE(SaveReportFile(*files, system, request));
+    const auto beside = Folder / "program" / "bugreport.txt";
+    const AnsiString before = Read(beside);
+
+    UString besideName = beside.u16string();
+    for (char16_t& c : besideName)
+        if (c == u'/') c = u'\\';
+    TUnreadableFiles unreadable(CreateReportFileSystem(), besideName);
+    TReportShape other;
+    other.Class = "EConvertError";
+    request.Report = Report(other);
+    const std::optional<UString> saved = SaveReportFile(unreadable, system, request);
+    ASSERT_TRUE(saved);
+    EXPECT_NE(*saved, besideName);
+    EXPECT_EQ(Read(beside), before);
+    EXPECT_EQ(Read(Folder / "appdata" / "quellora-remote" / "bugreport.txt"), Report(other) + "\r\n\r\n");
+}
+
 }  // namespace
 }  // namespace qr
