@@ -11,6 +11,7 @@
 //! assistant-press continue
 //! mapi-call subject bug report
 //! send
+//! no-assistant
 //! press close
 //! still-running
 //! mapi-release
@@ -19,8 +20,9 @@
 // clang-format on
 //
 // "send bug report" pressed a second time while the first mail is still
-// open in the mail program: the press is refused (no second assistant, no
-// second sending thread), "close application" closes the dialog, and the
+// open in the mail program: the press is refused (no second assistant, so
+// no second sending thread that would take the first one's place as the
+// one that close waits for), "close application" closes the dialog, and the
 // program ends only once the one send is done, with the report file gone
 // and not written again.
 #include "tests/crash/CrashProgram.h"
