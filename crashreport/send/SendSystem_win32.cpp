@@ -89,18 +89,26 @@ std::optional<AnsiString> TSendSystem::ReadWholeFile(const UString& path) {
 }
 
 bool TSendSystem::DeleteFileIfContent(const UString& path, std::string_view content) {
+    const DWORD attributes = GetFileAttributesW(win32::Wide(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     SetFileAttributesW(win32::Wide(path), FILE_ATTRIBUTE_NORMAL);
-    // Not shared, as the report file routine opens it: a save waits for
-    // nothing and goes to its fallback place while this runs.
-    win32::TFileHandle file(CreateFileW(win32::Wide(path), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    const std::optional<AnsiString> now = ReadAll(file.Get());
-    if (!now || *now != content) return false;
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition) !=
-           FALSE;
+    bool deleted = false;
+    {
+        // Not shared, as the report file routine opens it: a save meanwhile
+        // goes to its fallback place.
+        win32::TFileHandle file(CreateFileW(win32::Wide(path), GENERIC_READ | DELETE, 0, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const std::optional<AnsiString> now = file ? ReadAll(file.Get()) : std::nullopt;
+        if (now && *now == content) {
+            FILE_DISPOSITION_INFO disposition{};
+            disposition.DeleteFile = TRUE;
+            deleted = SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition,
+                                                 sizeof disposition) != FALSE;
+        }
+    }
+    // A file that stays keeps its attributes.
+    if (!deleted) SetFileAttributesW(win32::Wide(path), attributes);
+    return deleted;
 }
 
 bool TSendSystem::WriteNewFile(const UString& path, const std::string& bytes) {

@@ -29,10 +29,12 @@ TEST(SendSystemWindows, TheReportFileGoesOnlyWhileItHoldsWhatWasMailed) {
     EXPECT_EQ(system.ReadWholeFile(Name(file)), "mailed\r\n\r\nsaved since\r\n\r\n");
     EXPECT_FALSE(system.ReadWholeFile(Name(folder / "missing.txt")));
 
+    // Read-only, as a user may have made it: it stays so while it stays,
+    // and goes all the same once it holds what was mailed.
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(system.DeleteFileIfContent(Name(file), "mailed\r\n\r\n"));
     EXPECT_TRUE(fs::exists(file));
-    // Read-only, as a user may have made it: it goes all the same.
-    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(system.DeleteFileIfContent(Name(file), "mailed\r\n\r\nsaved since\r\n\r\n"));
     EXPECT_FALSE(fs::exists(file));
     EXPECT_FALSE(system.DeleteFileIfContent(Name(file), ""));
