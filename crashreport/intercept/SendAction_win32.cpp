@@ -44,12 +44,15 @@ DWORD WINAPI SendingThread(void* parameter) {
     }
 }
 
-// Under SendingLock: a send of the failure is under way. A finished
-// sending thread's handle is released here.
+// Under SendingLock, both.
+bool SendingThreadRunning(const TIMEException& failure) {
+    return failure.SendingThread && WaitForSingleObject(failure.SendingThread.Get(), 0) == WAIT_TIMEOUT;
+}
+
+// A send of the failure is under way; a finished sending thread's handle is
+// released here.
 bool SendUnderWay(TIMEException& failure) {
-    if (failure.SendActionRunning) return true;
-    if (failure.SendingThread && WaitForSingleObject(failure.SendingThread.Get(), 0) == WAIT_TIMEOUT)
-        return true;
+    if (failure.SendActionRunning || SendingThreadRunning(failure)) return true;
     failure.SendingThread.Reset();
     return false;
 }
@@ -80,8 +83,7 @@ TSendResult SendFailureReport(const std::shared_ptr<TIMEException>& failure, Ans
         std::lock_guard<std::mutex> lock(failure->SendingLock);
         // One send per failure: its handle is the one that close and
         // restart wait for.
-        if (failure->SendingThread && WaitForSingleObject(failure->SendingThread.Get(), 0) == WAIT_TIMEOUT)
-            return TSendResult::Failed;
+        if (SendingThreadRunning(*failure)) return TSendResult::Failed;
         win32::THandle thread(CreateThread(nullptr, 0, &SendingThread, job.get(), 0, nullptr));
         if (thread) {
             job.release();  // the thread owns it now
