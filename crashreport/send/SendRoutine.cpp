@@ -90,8 +90,8 @@ void AttachScreenshot(const TSendJob& job, const UString& tempFolder, TIMEAttach
     system.DeleteFileForced(file);
     std::string png;
     try {
-        png =
-            ScreenshotPng(*job.Request.Screenshot, static_cast<int>(job.Settings.GetInteger("ScrShotDepth")));
+        png = job.Env.EncodeScreenshot(*job.Request.Screenshot,
+                                       static_cast<int>(job.Settings.GetInteger("ScrShotDepth")));
     } catch (const EPngError&) {
         return;  // a screenshot that cannot be saved is left out
     } catch (const std::bad_alloc&) {

@@ -5,6 +5,7 @@
 // system's side is ISendSystem (Windows in SendSystem_win32.cpp, fakes in
 // tests); the background thread is the caller's business.
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "crashreport/SystemQueries.h"
 #include "crashreport/intercept/Screenshot.h"
 #include "crashreport/report/ReportFile.h"
+#include "crashreport/send/ScreenshotPng.h"
 #include "crashreport/send/SimpleMail.h"
 #include "crashreport/ui/ProgressAreas.h"
 
@@ -82,6 +84,8 @@ struct TSendEnvironment {
     IReportFileSystem& Files;  // for writing the report into its copy
     ISystemQueries& Queries;
     ISendProgress& Progress;
+    // The screenshot as PNG for ScrShotDepth (tests put a failing one here).
+    std::function<std::string(const TScreenshot&, int)> EncodeScreenshot = ScreenshotPng;
 };
 
 // The routine's answer: sent (1), cancelled by the user (2), failed (0).

@@ -328,6 +328,17 @@ TEST_F(SendRoutine, NoTemporaryFolderMeansNoCopiesAndNoDeletion) {
     EXPECT_FALSE(Sent.load());  // the report went nowhere
 }
 
+TEST_F(SendRoutine, AScreenshotTooLargeForTheMemoryLeftIsLeftOut) {
+    World.Files[kBeside] = "earlier";
+    TSendEnvironment env{World, World, World, Progress};
+    env.EncodeScreenshot = [](const TScreenshot&, int) -> std::string { throw std::bad_alloc(); };
+    EXPECT_EQ(SendBugReport(Request, Settings, env, Sent), TSendResult::Sent);
+    ASSERT_EQ(World.Mails.size(), 1u);
+    ASSERT_EQ(World.Mails[0].Attachments.size(), 1u);
+    EXPECT_EQ(World.Mails[0].Attachments[0].SendAs, u"bugreport.txt");
+    EXPECT_TRUE(Sent.load());
+}
+
 TEST_F(SendRoutine, MailProgramOutsideTheCodePageStartsWithItsOwnPath) {
     World.MailAnswer = TMailOutcome::Unavailable;
     World.MailProgram = u"\"C:\\\u65e5\u672c\\mail.exe\" \"%1\"";
