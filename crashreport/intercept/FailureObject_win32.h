@@ -72,9 +72,12 @@ public:
     bool AttachScreenshot = true;
 
     std::atomic<bool> Sent{false};
-    // The sending thread, while one may run; guarded by SendingLock.
+    // The sending thread, while one may run, and whether the dialog's send
+    // action is still before it (assistant, complete report); both guarded
+    // by SendingLock.
     std::mutex SendingLock;
     win32::THandle SendingThread;
+    bool SendActionRunning = false;
     // Yields true exactly once.
     bool FirstAutoSave() { return FAutoSaves.fetch_add(1) == -1; }
 

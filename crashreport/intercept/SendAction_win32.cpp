@@ -44,6 +44,34 @@ DWORD WINAPI SendingThread(void* parameter) {
     }
 }
 
+// Under SendingLock, both.
+bool SendingThreadRunning(const TIMEException& failure) {
+    return failure.SendingThread && WaitForSingleObject(failure.SendingThread.Get(), 0) == WAIT_TIMEOUT;
+}
+
+// A send of the failure is under way; a finished sending thread's handle is
+// released here.
+bool SendUnderWay(TIMEException& failure) {
+    if (failure.SendActionRunning || SendingThreadRunning(failure)) return true;
+    failure.SendingThread.Reset();
+    return false;
+}
+
+// Marks the dialog's send action as running while it prepares its send.
+class TSendActionMark {
+public:
+    explicit TSendActionMark(TIMEException& failure) : FFailure(failure) {}
+    ~TSendActionMark() {
+        std::lock_guard<std::mutex> lock(FFailure.SendingLock);
+        FFailure.SendActionRunning = false;
+    }
+    TSendActionMark(const TSendActionMark&) = delete;
+    TSendActionMark& operator=(const TSendActionMark&) = delete;
+
+private:
+    TIMEException& FFailure;
+};
+
 }  // namespace
 
 TSendResult SendFailureReport(const std::shared_ptr<TIMEException>& failure, AnsiString report,
@@ -53,6 +81,9 @@ TSendResult SendFailureReport(const std::shared_ptr<TIMEException>& failure, Ans
         // The mail program's windows are to come in front of the dialog.
         if (owner) SetWindowPos(owner, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         std::lock_guard<std::mutex> lock(failure->SendingLock);
+        // One send per failure: its handle is the one that close and
+        // restart wait for.
+        if (SendingThreadRunning(*failure)) return TSendResult::Failed;
         win32::THandle thread(CreateThread(nullptr, 0, &SendingThread, job.get(), 0, nullptr));
         if (thread) {
             job.release();  // the thread owns it now
@@ -65,15 +96,24 @@ TSendResult SendFailureReport(const std::shared_ptr<TIMEException>& failure, Ans
 }
 
 void SendAction(const std::shared_ptr<TIMEException>& failure, HWND owner) {
+    {
+        // One send may be under way per failure: a second press (the
+        // button stays enabled while the mail program has the first) is
+        // refused, so that close and restart wait for the one send there is
+        // and no two sends share the temporary files.
+        std::lock_guard<std::mutex> lock(failure->SendingLock);
+        if (SendUnderWay(*failure)) {
+            MessageBeep(MB_ICONWARNING);
+            return;
+        }
+        failure->SendActionRunning = true;
+    }
+    TSendActionMark mark(*failure);
     if (RunSendAssistant(*failure, owner) == TAssistantResult::Cancelled) return;
     // The screenshot was taken at the failure, before any window of ours
     // opened; the assistant may have edited it or switched it off.
     const bool withScreenshot =
         failure->Flags.CreateScreenshot && failure->Screenshot.has_value() && failure->AttachScreenshot;
-    {
-        std::lock_guard<std::mutex> lock(failure->SendingLock);
-        failure->SendingThread.Reset();
-    }
     // The complete report, with the please-wait window while it is made.
     AnsiString report = CompleteReportText(*failure, owner);
     SendFailureReport(failure, std::move(report), withScreenshot, owner, failure->GetBoolean("SendInBackgr"),

@@ -112,7 +112,8 @@ void TReportBuilder::BuildHeader() {
     const AnsiString className = FFailure.ExceptClass.empty() ? "Unknown" : FFailure.ExceptClass;
     item("exception class", [&] { return className; });
     item("exception message", [&] {
-        AnsiString message = FFailure.ExceptMessage.value_or(className);
+        AnsiString message =
+            FFailure.ExceptMessage ? UnicodeToAnsi(Utf8ToUnicode(*FFailure.ExceptMessage)) : className;
         AnsiString text = ExceptionMessageText(message);
         return text == ExceptionMessageText(className) ? AnsiString() : text;
     });

@@ -21,9 +21,11 @@ class TIMESettings;
 
 // What the report needs of a failure.
 struct TFailure {
-    AnsiString ExceptClass;                   // empty: no exception object
-    std::optional<AnsiString> ExceptMessage;  // the object's message text
-    uint64_t Address = 0;                     // the exception location
+    AnsiString ExceptClass;  // empty: no exception object
+    // The object's message text in UTF-8, as the program's errors carry
+    // it; the report holds it in the code page.
+    std::optional<std::string> ExceptMessage;
+    uint64_t Address = 0;  // the exception location
     uint32_t ThreadId = 0;
     TLocalTime Time;
     uint64_t ProgramUpTime = 0;  // milliseconds since the crash reporter started

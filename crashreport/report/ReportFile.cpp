@@ -1,5 +1,6 @@
 #include "crashreport/report/ReportFile.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "crashreport/Placeholders.h"
@@ -56,6 +57,14 @@ std::unique_ptr<IReportFile> OpenWithFolders(IReportFileSystem& files, const USt
 
 }  // namespace
 
+size_t TReadContent::Unchanged(std::string_view content) const {
+    if (!FWhole) return 0;
+    size_t same = 0;
+    const size_t most = std::min(content.size(), FContent.size());
+    while (same < most && content[same] == FContent[same]) ++same;
+    return same;
+}
+
 UString FolderOf(const UString& path) {
     size_t slash = path.find_last_of(u'\\');
     return slash == UString::npos ? UString() : path.substr(0, slash);
@@ -86,9 +95,9 @@ bool SaveAt(IReportFileSystem& files, const UString& path, const TReportSaveRequ
     if (request.Rules.Append) {
         size = file->Size();
         tail = size > kReportFileSaneSize;
-        // A file that cannot be read is treated as empty rather than losing
-        // the new report.
-        if (!file->ReadTail(kReportFileSaneSize, old)) old.clear(), tail = false, size = 0;
+        // A file that cannot be read keeps its older reports: the new one
+        // goes to the fallback place instead.
+        if (!file->ReadTail(kReportFileSaneSize, old)) return false;
     }
     return file->Replace(EditReportFile(old, tail, size, request.Report, request.Rules));
 }

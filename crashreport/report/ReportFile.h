@@ -20,8 +20,27 @@ public:
     virtual uint64_t Size() = 0;
     // The last `maxBytes` bytes (the whole file when it is smaller).
     virtual bool ReadTail(uint64_t maxBytes, AnsiString& content) = 0;
-    // Replaces the content so that a failure half-way leaves the old content.
+    // Replaces the content in place, while the file is still held: only
+    // from the first byte that differs from what was read, and a failure
+    // half-way writes back what was read (when the whole file was).
     virtual bool Replace(std::string_view content) = 0;
+};
+
+// What a report file's ReadTail read, for its Replace.
+class TReadContent {
+public:
+    void Remember(std::string_view content, bool whole) {
+        FContent = AnsiString(content);
+        FWhole = whole;
+    }
+    bool Whole() const { return FWhole; }
+    std::string_view Content() const { return FContent; }
+    // How many leading bytes of `content` the file holds already.
+    size_t Unchanged(std::string_view content) const;
+
+private:
+    AnsiString FContent;
+    bool FWhole = false;
 };
 
 // Paths use backslashes; the POSIX layer maps them to slashes.

@@ -1,5 +1,7 @@
 #include "crashreport/report/ReportFileEdit.h"
 
+#include <vector>
+
 #include "crashreport/Settings.h"
 
 namespace qr {
@@ -11,40 +13,47 @@ constexpr std::string_view kReportStart = "date/time";
 // damaged like any other unreadable value.
 constexpr uint32_t kMaxCount = 999999999;
 
-bool AtLineStart(std::string_view text, size_t pos, bool startCounts) {
-    return pos == 0 ? startCounts : text[pos - 1] == '\n';
+// The position behind the line break at the end of the line at `pos`
+// (the text's end for its last line).
+size_t NextLine(std::string_view text, size_t pos) {
+    const size_t end = text.find('\n', pos);
+    return end == std::string_view::npos ? text.size() : end + 1;
 }
 
-// The start of the report around `pos`: the nearest "date/time" at a line
-// start at or before it.
-std::optional<size_t> ReportStartBefore(std::string_view text, size_t pos, bool startCounts) {
-    size_t p = text.rfind(kReportStart, pos);
-    while (p != std::string_view::npos) {
-        if (AtLineStart(text, p, startCounts)) return p;
-        if (p == 0) break;
-        p = text.rfind(kReportStart, p - 1);
-    }
-    return std::nullopt;
+// A report starts with a "date/time" line that opens the content or follows
+// an empty line: inside a report every empty line is followed by a section
+// name, and section contents have no empty lines (they show "."), so user
+// text in a section can never start a report. Files written before have the
+// same shape: one empty line between two reports.
+bool IsReportStart(std::string_view text, size_t pos, bool startCounts) {
+    if (text.substr(pos, kReportStart.size()) != kReportStart) return false;
+    if (pos == 0) return startCounts;
+    if (text[pos - 1] != '\n') return false;
+    size_t lineBreak = pos - 1;
+    if (lineBreak > 0 && text[lineBreak - 1] == '\r') --lineBreak;
+    if (lineBreak == 0) return startCounts;
+    return text[lineBreak - 1] == '\n';
 }
 
-// Just before the next line that begins with "date/time" after `pos`.
-size_t ReportEndAfter(std::string_view text, size_t pos) {
-    size_t p = text.find("\ndate/time", pos);
-    return p == std::string_view::npos ? text.size() : p + 1;
+std::vector<size_t> ReportStarts(std::string_view text, bool startCounts) {
+    std::vector<size_t> starts;
+    for (size_t p = text.find(kReportStart); p != std::string_view::npos; p = text.find(kReportStart, p + 1))
+        if (IsReportStart(text, p, startCounts)) starts.push_back(p);
+    return starts;
 }
 
 bool SameFailure(std::string_view oldReport, std::string_view newReport) {
     auto same = [&](std::string_view name) {
-        return NamedLineValue(oldReport, name) == NamedLineValue(newReport, name);
+        return HeaderValue(oldReport, name) == HeaderValue(newReport, name);
     };
     if (!same("executable") || !same("current module") || !same("exception class") || !same("version"))
         return false;
-    if (NamedLineValue(newReport, "version")) return true;
+    if (HeaderValue(newReport, "version")) return true;
     return same("exec. date/time") && same("module date/time");
 }
 
 uint32_t ReadCount(std::string_view report) {
-    std::optional<AnsiString> value = NamedLineValue(report, "count");
+    std::optional<AnsiString> value = HeaderValue(report, "count");
     if (!value) return 1;
     std::string_view digits = *value;
     while (!digits.empty() && (digits.back() == ' ' || digits.back() == '\t')) digits.remove_suffix(1);
@@ -59,8 +68,9 @@ uint32_t ReadCount(std::string_view report) {
 
 // "count" under the "callstack crc" line, padded like that name.
 AnsiString WithCount(std::string_view report, uint32_t count) {
+    const size_t headerEnd = HeaderBlock(report).size();
     size_t line = 0;
-    while (line < report.size()) {
+    while (line < headerEnd) {
         size_t end = report.find('\n', line);
         if (end == std::string_view::npos) end = report.size();
         std::string_view text = report.substr(line, end - line);
@@ -111,6 +121,19 @@ std::optional<AnsiString> NamedLineValue(std::string_view text, std::string_view
     return std::nullopt;
 }
 
+std::string_view HeaderBlock(std::string_view report) {
+    for (size_t line = 0; line < report.size(); line = NextLine(report, line)) {
+        const size_t end = report.find_first_of("\r\n", line);
+        if (end == line) return report.substr(0, line);
+        if (end == std::string_view::npos) break;
+    }
+    return report;
+}
+
+std::optional<AnsiString> HeaderValue(std::string_view report, std::string_view name) {
+    return NamedLineValue(HeaderBlock(report), name);
+}
+
 AnsiString EditReportFile(std::string_view old, bool oldIsTail, uint64_t oldFileSize,
                           std::string_view newReport, const TReportFileRules& rules) {
     AnsiString report(newReport);
@@ -118,8 +141,8 @@ AnsiString EditReportFile(std::string_view old, bool oldIsTail, uint64_t oldFile
 
     std::optional<AnsiString> key;
     if (!old.empty()) {
-        std::optional<AnsiString> crc = NamedLineValue(newReport, "callstack crc");
-        bool isException = NamedLineValue(newReport, "exception class").has_value();
+        std::optional<AnsiString> crc = HeaderValue(newReport, "callstack crc");
+        bool isException = HeaderValue(newReport, "exception class").has_value();
         bool noDup = isException ? rules.NoDupExcepts : rules.NoDupFreezes;
         int def = isException ? rules.DupExceptDef : rules.DupFreezeDef;
         if (crc && crc->size() == 31 && noDup) key = crc->substr(0, def <= 0 ? 9 : def == 1 ? 20 : 31);
@@ -128,19 +151,16 @@ AnsiString EditReportFile(std::string_view old, bool oldIsTail, uint64_t oldFile
 
     AnsiString content(old);
     if (key) {
-        const AnsiString needle = ": " + *key;
-        size_t hit = content.rfind(needle);
-        while (hit != AnsiString::npos) {
-            std::optional<size_t> start = ReportStartBefore(content, hit, !oldIsTail);
-            if (!start) break;  // no report holds this or any earlier hit
-            size_t end = ReportEndAfter(content, hit);
-            std::string_view previous = std::string_view(content).substr(*start, end - *start);
-            if (SameFailure(previous, newReport)) {
-                report = WithCount(newReport, ReadCount(previous) + 1);
-                content.erase(*start, end - *start);
-                break;
-            }
-            hit = *start == 0 ? AnsiString::npos : content.rfind(needle, *start - 1);
+        // The latest report of the same failure, its checksums in its header.
+        const std::vector<size_t> starts = ReportStarts(content, !oldIsTail);
+        for (size_t i = starts.size(); i-- > 0;) {
+            const size_t end = i + 1 < starts.size() ? starts[i + 1] : content.size();
+            std::string_view previous = std::string_view(content).substr(starts[i], end - starts[i]);
+            std::optional<AnsiString> crc = HeaderValue(previous, "callstack crc");
+            if (!crc || !crc->starts_with(*key) || !SameFailure(previous, newReport)) continue;
+            report = WithCount(newReport, ReadCount(previous) + 1);
+            content.erase(starts[i], end - starts[i]);
+            break;
         }
     }
 
@@ -148,11 +168,12 @@ AnsiString EditReportFile(std::string_view old, bool oldIsTail, uint64_t oldFile
         uint64_t limit = rules.SizeLimit > 0 ? uint64_t(rules.SizeLimit) : kReportFileSaneSize;
         uint64_t keep = limit - limit / 4;
         bool cut = false;
-        for (size_t p = content.find("\ndate/time"); p != AnsiString::npos;
-             p = content.find("\ndate/time", p + 1)) {
-            size_t lineBreak = p > 0 && content[p - 1] == '\r' ? p - 1 : p;
+        for (size_t start : ReportStarts(content, !oldIsTail)) {
+            if (start == 0) continue;
+            size_t lineBreak = start - 1;
+            if (lineBreak > 0 && content[lineBreak - 1] == '\r') --lineBreak;
             if (content.size() - lineBreak < keep) {
-                content.erase(0, p + 1);
+                content.erase(0, start);
                 cut = true;
                 break;
             }

@@ -32,6 +32,13 @@ constexpr uint64_t kReportFileSaneSize = 16 * 1024 * 1024;
 // non-blank character after the name is not ":".
 std::optional<AnsiString> NamedLineValue(std::string_view text, std::string_view name);
 
+// A report's header block: its lines up to the first empty one. User text
+// (contact data, error details, plug-in sections, messages) below it never
+// counts as one of the report's named values.
+std::string_view HeaderBlock(std::string_view report);
+// NamedLineValue of the report's header block.
+std::optional<AnsiString> HeaderValue(std::string_view report, std::string_view name);
+
 // The whole new file content. `old` is the file's content, or only its last
 // part when `oldIsTail` (the file was larger than kReportFileSaneSize); its
 // start then does not count as the start of a report.

@@ -1,6 +1,5 @@
 // The report file on POSIX: backslashes become slashes, the exclusive open
-// is an advisory lock, and the content is replaced through a renamed
-// temporary file.
+// is an advisory lock, and the content is edited in place under it.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -21,19 +20,20 @@ std::string NativePath(const UString& path) {
     return out;
 }
 
-bool WriteAll(int fd, std::string_view data) {
+bool WriteAllAt(int fd, uint64_t offset, std::string_view data) {
     while (!data.empty()) {
-        ssize_t n = write(fd, data.data(), data.size());
+        ssize_t n = pwrite(fd, data.data(), data.size(), off_t(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data.remove_prefix(size_t(n));
+        offset += uint64_t(n);
     }
     return true;
 }
 
 class TPosixReportFile : public IReportFile {
 public:
-    TPosixReportFile(int fd, std::string path) : FFd(fd), FPath(std::move(path)) {}
+    explicit TPosixReportFile(int fd) : FFd(fd) {}
     ~TPosixReportFile() override { close(FFd); }
 
     uint64_t Size() override {
@@ -53,23 +53,28 @@ public:
             done += size_t(n);
         }
         content.resize(done);
-        return done == size - from;
+        if (done != size - from) return false;
+        FOld.Remember(content, from == 0);
+        return true;
     }
 
     bool Replace(std::string_view content) override {
-        std::string temporary = FPath + ".tmp";
-        int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0) return false;
-        bool ok = WriteAll(fd, content) && fsync(fd) == 0;
-        ok = close(fd) == 0 && ok;
-        if (ok && rename(temporary.c_str(), FPath.c_str()) == 0) return true;
-        unlink(temporary.c_str());
+        // In place, under the lock taken at the open: a renamed file would
+        // be a new one that nobody has locked.
+        const size_t from = FOld.Unchanged(content);
+        if (WriteAllAt(FFd, from, content.substr(from)) && ftruncate(FFd, off_t(content.size())) == 0 &&
+            fsync(FFd) == 0)
+            return true;
+        if (FOld.Whole()) {
+            WriteAllAt(FFd, from, FOld.Content().substr(from));
+            if (ftruncate(FFd, off_t(FOld.Content().size())) != 0) return false;
+        }
         return false;
     }
 
 private:
     int FFd;
-    std::string FPath;
+    TReadContent FOld;
 };
 
 class TPosixReportFileSystem : public IReportFileSystem {
@@ -92,7 +97,7 @@ public:
             close(fd);
             return nullptr;
         }
-        return std::make_unique<TPosixReportFile>(fd, native);
+        return std::make_unique<TPosixReportFile>(fd);
     }
 };
 

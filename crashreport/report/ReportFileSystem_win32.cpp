@@ -1,5 +1,5 @@
-// The report file on Windows: opened without sharing, its content replaced
-// through a temporary file beside it that is moved over it.
+// The report file on Windows: opened without sharing and edited in place
+// through that handle.
 #include <windows.h>
 
 #include <vector>
@@ -12,7 +12,10 @@ namespace qr {
 
 namespace {
 
-bool WriteAll(HANDLE file, std::string_view data) {
+bool WriteAllAt(HANDLE file, uint64_t offset, std::string_view data) {
+    LARGE_INTEGER at{};
+    at.QuadPart = LONGLONG(offset);
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
     while (!data.empty()) {
         DWORD chunk = DWORD(std::min<size_t>(data.size(), 1 << 20)), written = 0;
         if (!WriteFile(file, data.data(), chunk, &written, nullptr) || written == 0) return false;
@@ -21,10 +24,15 @@ bool WriteAll(HANDLE file, std::string_view data) {
     return true;
 }
 
+bool CutAt(HANDLE file, uint64_t size) {
+    LARGE_INTEGER at{};
+    at.QuadPart = LONGLONG(size);
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
 class TWin32ReportFile : public IReportFile {
 public:
-    TWin32ReportFile(win32::TFileHandle file, std::wstring path)
-        : FFile(std::move(file)), FPath(std::move(path)) {}
+    explicit TWin32ReportFile(win32::TFileHandle file) : FFile(std::move(file)) {}
 
     uint64_t Size() override {
         LARGE_INTEGER size{};
@@ -45,34 +53,29 @@ public:
             done += read;
         }
         content.resize(done);
-        return done == size - from;
+        if (done != size - from) return false;
+        FOld.Remember(content, from == 0);
+        return true;
     }
 
     bool Replace(std::string_view content) override {
-        std::wstring temporary = FPath + L".tmp";
-        {
-            win32::TFileHandle out(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                               FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!out) return false;
-            if (!WriteAll(out.Get(), content) || !FlushFileBuffers(out.Get())) {
-                out.Reset();
-                DeleteFileW(temporary.c_str());
-                return false;
-            }
-        }
-        // The file cannot be replaced while it is open, even by us; between
-        // the close and the move another program could open it, and then the
-        // move fails and the old content stays.
-        FFile.Reset();
-        if (MoveFileExW(temporary.c_str(), FPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        // In place, through the handle held since the open: another process
+        // saving now cannot get in between (it falls back instead), which
+        // it could between closing the file and moving a new one over it.
+        const size_t from = FOld.Unchanged(content);
+        if (WriteAllAt(FFile.Get(), from, content.substr(from)) && CutAt(FFile.Get(), content.size()) &&
+            FlushFileBuffers(FFile.Get()))
             return true;
-        DeleteFileW(temporary.c_str());
+        if (FOld.Whole()) {
+            WriteAllAt(FFile.Get(), from, FOld.Content().substr(from));
+            CutAt(FFile.Get(), FOld.Content().size());
+        }
         return false;
     }
 
 private:
     win32::TFileHandle FFile;
-    std::wstring FPath;
+    TReadContent FOld;
 };
 
 class TWin32ReportFileSystem : public IReportFileSystem {
@@ -103,7 +106,7 @@ public:
         win32::TFileHandle file(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return nullptr;
-        return std::make_unique<TWin32ReportFile>(std::move(file), std::move(name));
+        return std::make_unique<TWin32ReportFile>(std::move(file));
     }
 };
 

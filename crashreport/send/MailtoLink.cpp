@@ -1,6 +1,5 @@
 #include "crashreport/send/MailtoLink.h"
 
-#include <algorithm>
 #include <cctype>
 
 namespace qr {
@@ -49,37 +48,80 @@ std::string MailtoLink(std::string_view recipients, std::string_view subject, st
            "?subject=" + PercentEncodeMailText(subject) + "&body=" + PercentEncodeMailText(body);
 }
 
-std::string InsertLink(std::string_view commandLine, std::string_view link) {
-    std::string out(commandLine);
-    const size_t at = out.find("%1");
-    if (at != std::string::npos) return out.replace(at, 2, link);
-    if (!out.empty() && out.back() != ' ') out += ' ';
+namespace {
+
+template <class TString, class TView>
+TString InsertLinkInto(TView commandLine, TView link) {
+    using TChar = typename TString::value_type;
+    TString out(commandLine);
+    const TChar placeholder[] = {TChar('%'), TChar('1'), TChar(0)};
+    const size_t at = out.find(placeholder);
+    if (at != TString::npos) return out.replace(at, 2, link);
+    if (!out.empty() && out.back() != TChar(' ')) out += TChar(' ');
     return out += link;
 }
 
-std::string CutCommandLine(std::string command, size_t limit) {
+template <class TString>
+TString CutAtLimit(TString command, size_t limit) {
+    using TChar = typename TString::value_type;
     if (command.size() <= limit || limit < 3) {
         if (command.size() > limit) command.resize(limit);
         return command;
     }
     // Positions counted from 1: a "%" at the limit or one before it starts
     // an escape that would lose its digits.
-    if (command[limit - 1] == '%')
+    if (command[limit - 1] == TChar('%'))
         command.resize(limit - 1);
-    else if (command[limit - 2] == '%')
+    else if (command[limit - 2] == TChar('%'))
         command.resize(limit - 2);
     else
         command.resize(limit);
     return command;
 }
 
+template <class TView>
+bool NamesOutlook(TView commandLine) {
+    static constexpr std::string_view kOutlook = "OUTLOOK";
+    for (size_t at = 0; at + kOutlook.size() <= commandLine.size(); ++at) {
+        size_t i = 0;
+        while (i < kOutlook.size() && commandLine[at + i] < 128 &&
+               std::toupper(static_cast<unsigned char>(commandLine[at + i])) == kOutlook[i])
+            ++i;
+        if (i == kOutlook.size()) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string InsertLink(std::string_view commandLine, std::string_view link) {
+    return InsertLinkInto<std::string>(commandLine, link);
+}
+
+UString InsertLink(std::u16string_view commandLine, std::u16string_view link) {
+    return InsertLinkInto<UString>(commandLine, link);
+}
+
+std::string CutCommandLine(std::string command, size_t limit) {
+    return CutAtLimit(std::move(command), limit);
+}
+
+UString CutCommandLine(UString command, size_t limit) { return CutAtLimit(std::move(command), limit); }
+
 std::string MailtoCommandLine(std::string_view commandLine, std::string_view recipients,
                               std::string_view subject, std::string_view body) {
-    std::string upper(commandLine);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const bool outlook = upper.find("OUTLOOK") != std::string::npos;
-    return CutCommandLine(InsertLink(commandLine, MailtoLink(recipients, subject, body, outlook)));
+    return CutCommandLine(
+        InsertLink(commandLine, MailtoLink(recipients, subject, body, NamesOutlook(commandLine))));
+}
+
+TMailtoCommand MailtoCommand(std::u16string_view commandLine, std::string_view recipients,
+                             std::string_view subject, std::string_view body) {
+    const UString link = AnsiToUnicode(MailtoLink(recipients, subject, body, NamesOutlook(commandLine)));
+    TMailtoCommand command;
+    command.Line = InsertLink(commandLine, link);
+    command.Whole = command.Line.size() <= kMaxCommandLine;
+    command.Line = CutCommandLine(std::move(command.Line));
+    return command;
 }
 
 }  // namespace qr

@@ -1,5 +1,7 @@
 #include "crashreport/send/SendRoutine.h"
 
+#include <new>
+
 #include "crashreport/Placeholders.h"
 #include "crashreport/report/ReportFileEdit.h"
 #include "crashreport/send/MailtoLink.h"
@@ -33,19 +35,34 @@ UString ReportFileSource(const TSendJob& job) {
     return FallbackReportFileName(name, program, job.Env.Queries).value_or(source);
 }
 
-// "bugreport.txt": the report file with the current report in it. Answers
-// the source when it is to be deleted after a successful send.
-std::optional<UString> AttachReport(const TSendJob& job, TIMEAttachments& attachments) {
+bool IsAbsolute(const UString& path) {
+    return path.starts_with(u"\\\\") || (path.size() >= 3 && path[1] == u':' && path[2] == u'\\');
+}
+
+// What became of the report file for the mail.
+struct TReportAttachment {
+    bool Attached = false;  // the copy, with the current report in it, goes with the mail
+    // The report file, to be deleted after a successful send, and its
+    // content as it went into the copy.
+    std::optional<UString> Source;
+    AnsiString Travelled;
+};
+
+// "bugreport.txt": the report file with the current report in it.
+TReportAttachment AttachReport(const TSendJob& job, const UString& tempFolder, TIMEAttachments& attachments) {
     ISendSystem& system = job.Env.System;
+    TReportAttachment result;
     const UString source = ReportFileSource(job);
-    const UString copy = system.TempFolder() + FileNameOf(source);
-    bool copied = false, deleteSource = false;
+    const UString copy = tempFolder + FileNameOf(source);
+    bool copied = false;
     if (job.Settings.GetBoolean("AttachBugRepFile")) {
         copied = system.CopyFileOver(source, copy);
-        if (copied)
-            deleteSource = job.Settings.GetBoolean("DelBugRepFile");
-        else
-            system.DeleteFileForced(copy);
+        std::optional<AnsiString> travelled = copied ? system.ReadWholeFile(copy) : std::nullopt;
+        if (travelled && job.Settings.GetBoolean("DelBugRepFile")) {
+            result.Source = source;
+            result.Travelled = std::move(*travelled);
+        }
+        if (!copied) system.DeleteFileForced(copy);
     }
     if (!copied || !job.Request.ReportSaved) {
         TReportSaveRequest save;
@@ -54,25 +71,31 @@ std::optional<UString> AttachReport(const TSendJob& job, TIMEAttachments& attach
         save.Report = job.Request.Report;
         save.Rules = ReportFileRulesFrom(job.Settings);
         save.Automatic = true;
-        if (!SaveReportFile(job.Env.Files, job.Env.Queries, save) || !system.FileExists(copy))
-            system.DeleteFileForced(copy);
+        // The report file routine may fall back elsewhere; only the copy
+        // itself counts.
+        if (SaveReportFile(job.Env.Files, job.Env.Queries, save) != copy) system.DeleteFileForced(copy);
     }
-    if (!system.FileExists(copy)) return std::nullopt;
+    if (!system.FileExists(copy)) {
+        result.Source.reset();
+        return result;
+    }
     attachments.Add({copy, job.Expand("BugRepSendAs"), u"BugReport", job.Expand("BugRepZip")});
-    if (!deleteSource) return std::nullopt;
-    return source;
+    result.Attached = true;
+    return result;
 }
 
-void AttachScreenshot(const TSendJob& job, TIMEAttachments& attachments) {
+void AttachScreenshot(const TSendJob& job, const UString& tempFolder, TIMEAttachments& attachments) {
     ISendSystem& system = job.Env.System;
-    const UString file = system.TempFolder() + u"screenShot.png";
+    const UString file = tempFolder + u"screenShot.png";
     system.DeleteFileForced(file);
     std::string png;
     try {
-        png =
-            ScreenshotPng(*job.Request.Screenshot, static_cast<int>(job.Settings.GetInteger("ScrShotDepth")));
+        png = job.Env.EncodeScreenshot(*job.Request.Screenshot,
+                                       static_cast<int>(job.Settings.GetInteger("ScrShotDepth")));
     } catch (const EPngError&) {
         return;  // a screenshot that cannot be saved is left out
+    } catch (const std::bad_alloc&) {
+        return;  // so is one too large for the memory left
     }
     if (system.WriteNewFile(file, png))
         attachments.Add({file, job.Expand("ScrShotSendAs"), u"ScreenShot", job.Expand("ScrShotZip")});
@@ -89,21 +112,24 @@ TMailOutcome ViaSimpleMail(const TSendJob& job, const TIMEAttachments& attachmen
     return job.Env.System.SendSimpleMail(mail);
 }
 
-bool ViaMailto(const TSendJob& job, const AnsiString& subject) {
+enum class TLinkOutcome { NotStarted, Whole, Cut };
+
+TLinkOutcome ViaMailto(const TSendJob& job, const AnsiString& subject) {
     std::optional<UString> command = job.Env.System.MailProgramCommand();
-    if (!command || command->empty()) return false;
-    const std::string line = MailtoCommandLine(UnicodeToAnsi(*command), UnicodeToAnsi(job.Expand("MailAddr")),
-                                               subject, job.Request.Report);
-    return job.Env.System.StartProgram(AnsiToUnicode(line));
+    if (!command || command->empty()) return TLinkOutcome::NotStarted;
+    const TMailtoCommand line =
+        MailtoCommand(*command, UnicodeToAnsi(job.Expand("MailAddr")), subject, job.Request.Report);
+    if (!job.Env.System.StartProgram(line.Line)) return TLinkOutcome::NotStarted;
+    return line.Whole ? TLinkOutcome::Whole : TLinkOutcome::Cut;
 }
 
 }  // namespace
 
 AnsiString ExpandMailText(const UString& setting, const AnsiString& report, ISystemQueries& queries) {
     TPlaceholderContext context;
-    if (auto exceptClass = NamedLineValue(report, "exception class"))
+    if (auto exceptClass = HeaderValue(report, "exception class"))
         context.ExceptClass = AnsiToUnicode(*exceptClass);
-    if (auto message = NamedLineValue(report, "exception message"))
+    if (auto message = HeaderValue(report, "exception message"))
         context.ExceptMessage = AnsiToUnicode(*message);
     context.BugReport = AnsiToUnicode(report);
     return UnicodeToAnsi(ExpandPlaceholders(setting, queries, context));
@@ -118,13 +144,17 @@ TSendResult SendBugReport(const TSendBugReportExRec& request, const TIMESettings
     const bool viaMapi = settings.GetBoolean("MailViaMapi");
 
     TIMEAttachments attachments;
-    std::optional<UString> deleteSource;
+    TReportAttachment report;
     const bool attachModes = settings.GetBoolean("MailAsSmtpServer") ||
                              settings.GetBoolean("MailAsSmtpClient") ||
                              settings.GetBoolean("UploadViaHttp") || viaMapi;
-    if (attachModes) {
-        if (settings.GetBoolean("AttachBugRep")) deleteSource = AttachReport(job, attachments);
-        if (request.Screenshot && !request.Screenshot->Empty()) AttachScreenshot(job, attachments);
+    // Without a temporary folder the copies' names would be relative and
+    // could name the report file itself: nothing is attached then.
+    const UString temp = system.TempFolder();
+    const bool attachReport = attachModes && settings.GetBoolean("AttachBugRep");
+    if (attachModes && IsAbsolute(temp)) {
+        if (attachReport) report = AttachReport(job, temp, attachments);
+        if (request.Screenshot && !request.Screenshot->Empty()) AttachScreenshot(job, temp, attachments);
     }
 
     const bool showProgress = !request.Silent || settings.GetBoolean("AutoSendBox");
@@ -137,13 +167,13 @@ TSendResult SendBugReport(const TSendBugReportExRec& request, const TIMESettings
                         [&](const UString& path) { return system.FileExists(path); });
     // The mail-server and upload modes are not part of this program.
     if (showProgress) env.Progress.Close();
-    if (!viaMapi) system.DeleteFileForced(system.TempFolder() + u"screenShot.png");
+    if (!viaMapi && IsAbsolute(temp)) system.DeleteFileForced(temp + u"screenShot.png");
 
-    bool done = false, viaLink = false;
+    bool viaMail = false;
     if (viaMapi) {
         switch (ViaSimpleMail(job, attachments, subject, body)) {
             case TMailOutcome::Sent:
-                done = true;
+                viaMail = true;
                 break;
             case TMailOutcome::Cancelled:
                 return TSendResult::Cancelled;  // the user decided: nothing else is tried
@@ -152,14 +182,17 @@ TSendResult SendBugReport(const TSendBugReportExRec& request, const TIMESettings
                 break;
         }
     }
-    if (!done && settings.GetBoolean("MailViaMailto") && !request.Silent)
-        done = viaLink = ViaMailto(job, subject);
-    if (!done) {
+    TLinkOutcome link = TLinkOutcome::NotStarted;
+    if (!viaMail && settings.GetBoolean("MailViaMailto") && !request.Silent) link = ViaMailto(job, subject);
+    if (!viaMail && link == TLinkOutcome::NotStarted) {
         if (!request.Silent) system.ShowSendFailure(job.Expand("SendFailMsg"));
         return TSendResult::Failed;
     }
-    sent.store(true);
-    if (deleteSource && !viaLink) system.DeleteFileForced(*deleteSource);
+    // A mail without the report, or with only the start of it, leaves the
+    // report to the automatic save.
+    const bool whole = viaMail ? report.Attached || !attachReport : link == TLinkOutcome::Whole;
+    if (whole) sent.store(true);
+    if (viaMail && report.Source) system.DeleteFileIfContent(*report.Source, report.Travelled);
     return TSendResult::Sent;
 }
 

@@ -5,6 +5,7 @@
 // system's side is ISendSystem (Windows in SendSystem_win32.cpp, fakes in
 // tests); the background thread is the caller's business.
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "crashreport/SystemQueries.h"
 #include "crashreport/intercept/Screenshot.h"
 #include "crashreport/report/ReportFile.h"
+#include "crashreport/send/ScreenshotPng.h"
 #include "crashreport/send/SimpleMail.h"
 #include "crashreport/ui/ProgressAreas.h"
 
@@ -31,6 +33,12 @@ public:
     virtual bool CopyFileOver(const UString& from, const UString& to) = 0;
     // Removes the file's attributes first, so that a read-only file goes too.
     virtual void DeleteFileForced(const UString& path) = 0;
+    // None when the file cannot be read.
+    virtual std::optional<AnsiString> ReadWholeFile(const UString& path) = 0;
+    // As DeleteFileForced, but only while the file holds exactly `content`;
+    // the comparison and the deletion happen under one exclusive open, so
+    // that no save can slip in between. False when the file stays.
+    virtual bool DeleteFileIfContent(const UString& path, std::string_view content) = 0;
     virtual bool WriteNewFile(const UString& path, const std::string& bytes) = 0;
     // Unavailable when the interface cannot be loaded (or the loader lock
     // forbids loading it).
@@ -76,15 +84,20 @@ struct TSendEnvironment {
     IReportFileSystem& Files;  // for writing the report into its copy
     ISystemQueries& Queries;
     ISendProgress& Progress;
+    // The screenshot as PNG for ScrShotDepth (tests put a failing one here).
+    std::function<std::string(const TScreenshot&, int)> EncodeScreenshot = ScreenshotPng;
 };
 
 // The routine's answer: sent (1), cancelled by the user (2), failed (0).
 enum class TSendResult { Failed = 0, Sent = 1, Cancelled = 2 };
 
-// Runs the send. On success sets `sent` before the report file, whose
-// content travelled with the mail through the simple mail interface, is
-// deleted; a "mailto:" link carries only the current report, so the file
-// stays then.
+// Runs the send. `sent` is set only when the current report travelled
+// whole: not for a mail without the report's attachment, nor for a
+// "mailto:" link cut at the command-line limit (the automatic save keeps
+// the report then). After a send through the simple mail interface the
+// report file goes, but only if it still holds what was copied into the
+// mail: a report saved into it meanwhile keeps it. A "mailto:" link
+// carries only the current report, so the file stays then.
 TSendResult SendBugReport(const TSendBugReportExRec& request, const TIMESettings& settings,
                           const TSendEnvironment& env, std::atomic<bool>& sent);
 

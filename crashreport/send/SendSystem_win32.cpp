@@ -2,6 +2,7 @@
 
 #include <mapi.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/win32/Handles.h"
@@ -32,6 +33,20 @@ private:
 };
 
 char* Writable(AnsiString& text) { return text.data(); }
+
+std::optional<AnsiString> ReadAll(HANDLE file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > 0x7fffffff) return std::nullopt;
+    AnsiString content(size_t(size.QuadPart), '\0');
+    size_t done = 0;
+    while (done < content.size()) {
+        DWORD read = 0;
+        const DWORD chunk = DWORD(std::min<size_t>(content.size() - done, 1 << 20));
+        if (!ReadFile(file, content.data() + done, chunk, &read, nullptr) || read == 0) return std::nullopt;
+        done += read;
+    }
+    return content;
+}
 
 }  // namespace
 
@@ -64,6 +79,36 @@ bool TSendSystem::CopyFileOver(const UString& from, const UString& to) {
 void TSendSystem::DeleteFileForced(const UString& path) {
     SetFileAttributesW(win32::Wide(path), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(win32::Wide(path));
+}
+
+std::optional<AnsiString> TSendSystem::ReadWholeFile(const UString& path) {
+    win32::TFileHandle file(CreateFileW(win32::Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    return ReadAll(file.Get());
+}
+
+bool TSendSystem::DeleteFileIfContent(const UString& path, std::string_view content) {
+    const DWORD attributes = GetFileAttributesW(win32::Wide(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    SetFileAttributesW(win32::Wide(path), FILE_ATTRIBUTE_NORMAL);
+    bool deleted = false;
+    {
+        // Not shared, as the report file routine opens it: a save meanwhile
+        // goes to its fallback place.
+        win32::TFileHandle file(CreateFileW(win32::Wide(path), GENERIC_READ | DELETE, 0, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const std::optional<AnsiString> now = file ? ReadAll(file.Get()) : std::nullopt;
+        if (now && *now == content) {
+            FILE_DISPOSITION_INFO disposition{};
+            disposition.DeleteFile = TRUE;
+            deleted = SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition,
+                                                 sizeof disposition) != FALSE;
+        }
+    }
+    // A file that stays keeps its attributes.
+    if (!deleted) SetFileAttributesW(win32::Wide(path), attributes);
+    return deleted;
 }
 
 bool TSendSystem::WriteNewFile(const UString& path, const std::string& bytes) {
@@ -137,10 +182,13 @@ std::optional<UString> TSendSystem::MailProgramCommand() {
     if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ) || bytes < sizeof(wchar_t))
         return std::nullopt;
-    std::vector<wchar_t> value(bytes / sizeof(wchar_t) + 1, L'\0');
+    // Room for an odd byte count and a terminator that the value may lack.
+    std::vector<wchar_t> value(bytes / sizeof(wchar_t) + 2, L'\0');
+    bytes = DWORD((value.size() - 1) * sizeof(wchar_t));
     if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &bytes) !=
         ERROR_SUCCESS)
         return std::nullopt;
+    value[std::min<size_t>(bytes / sizeof(wchar_t), value.size() - 1)] = L'\0';
     const DWORD size = ExpandEnvironmentStringsW(value.data(), nullptr, 0);
     if (size == 0) return win32::FromWide(value.data());
     std::vector<wchar_t> expanded(size + 1, L'\0');

@@ -22,6 +22,8 @@ public:
     UString AbsolutePath(const UString& path) override;
     bool CopyFileOver(const UString& from, const UString& to) override;
     void DeleteFileForced(const UString& path) override;
+    std::optional<AnsiString> ReadWholeFile(const UString& path) override;
+    bool DeleteFileIfContent(const UString& path, std::string_view content) override;
     bool WriteNewFile(const UString& path, const std::string& bytes) override;
     TMailOutcome SendSimpleMail(const TSimpleMail& mail) override;
     std::optional<UString> MailProgramCommand() override;

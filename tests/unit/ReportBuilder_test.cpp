@@ -279,6 +279,19 @@ TEST_F(ReportBuilding, FailingQueriesAndEmptyValuesLeaveTheirItemsOut) {
     EXPECT_FALSE(other.Header().Get("exception message"));
 }
 
+TEST_F(ReportBuilding, MessagesArriveInTheCodePageAsThemselves) {
+    // The program's errors carry UTF-8; the report is in the code page.
+    Failure.ExceptMessage =
+        "Gr\xc3\xb6\xc3\x9f"
+        "e \"Lautst\xc3\xa4rke hoch\" \xe2\x82\xac";
+    Builder().BuildHeader();
+    EXPECT_EQ(Report.Header().Get("exception message"),
+              "Gr\xf6\xdf"
+              "e \"Lautst\xe4rke hoch\" \x80.");
+    EXPECT_EQ(AnsiToUnicode(*Report.Header().Get("exception message")),
+              u"Gr\u00f6\u00dfe \"Lautst\u00e4rke hoch\" \u20ac.");
+}
+
 TEST_F(ReportBuilding, SkeletonThenCompletionInOrder) {
     TReportBuilder builder = Builder();
     builder.BuildHeader();

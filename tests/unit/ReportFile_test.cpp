@@ -50,6 +50,14 @@ size_t Reports(const AnsiString& text) {
     return n + Count(text, "\ndate/time");
 }
 
+// The report as a save of its failure's `count`th occurrence writes it.
+AnsiString WithCountLine(const AnsiString& report, int count) {
+    AnsiString out = report;
+    const size_t crc = out.find("callstack crc");
+    out.insert(out.find("\r\n", crc) + 2, "count             : " + std::to_string(count) + "\r\n");
+    return out;
+}
+
 AnsiString Edit(std::string_view old, std::string_view report, const TReportFileRules& rules = {}) {
     return EditReportFile(old, false, old.size(), report, rules);
 }
@@ -178,6 +186,42 @@ TEST(ReportFileEdit, AFileOverTheLimitKeepsLessThanThreeQuartersOfIt) {
     EXPECT_EQ(Reports(Edit(old.substr(10000), Report())), 11u);
 }
 
+// A report whose sections hold what the user typed (error details) or
+// what a plug-in or a message brought along.
+AnsiString ReportWithText(const AnsiString& details, const AnsiString& message = "Plain.",
+                          const AnsiString& crc = kCrcA) {
+    std::vector<TReportField> header = {{"date/time", "2024-05-02, 10:00:00, 1ms"},
+                                        {"executable", "quellora-remote.exe"},
+                                        {"version", "1.0.0.0"},
+                                        {"callstack crc", crc},
+                                        {"exception class", "EButtonFailure"},
+                                        {"exception message", message}};
+    return ComposeReportText(header,
+                             {{"modules", "00400000 quellora-remote.exe"}, {"error details", details}});
+}
+
+TEST(ReportFileEdit, UserTextInSectionsIsNeverReadAsReportStructure) {
+    const AnsiString details =
+        "date/time : 2024-04-30\r\ncount: 500\r\n\r\ndate/time         : 2024-04-29\r\n"
+        "callstack crc : $99999999, $99999999, $99999999\r\nexecutable : other.exe\r\nversion : 9";
+    const AnsiString report = ReportWithText(details, "date/time : x count : 7");
+    AnsiString file = Edit("", report);
+    file = Edit(file, report);
+    EXPECT_EQ(Count(file, "date/time         : 2024-05-02"), 1u) << file;
+    EXPECT_EQ(HeaderValue(file, "count"), "2");
+    EXPECT_EQ(file, WithCountLine(report, 2) + "\r\n\r\n");
+    file = Edit(file, report);
+    EXPECT_EQ(file, WithCountLine(report, 3) + "\r\n\r\n");
+
+    // A report of the same program and class but other checksums, whose
+    // section names the new report's checksums, is another failure.
+    const AnsiString mentions =
+        ReportWithText(AnsiString("callstack crc : ") + kCrcA, "Plain.", "$11111111, $22222222, $33333333");
+    file = Edit(Edit("", mentions), ReportWithText("plain"));
+    EXPECT_EQ(file.find("count"), AnsiString::npos) << file;
+    EXPECT_EQ(Reports(file), 2u);
+}
+
 TEST(ReportFileEdit, ASingleOversizedReportIsNeverCut) {
     TReportShape big;
     big.Class = "EOutOfMemory";
@@ -250,6 +294,7 @@ public:
     std::set<UString> ReadOnlyFolders;
     bool FailWrites = false;
     std::set<UString> FailWritesTo;
+    std::set<UString> Unreadable;
     std::set<UString> Open;
 
     class TFile : public IReportFile {
@@ -258,6 +303,7 @@ public:
         ~TFile() override { FOwner.Open.erase(FPath); }
         uint64_t Size() override { return FOwner.Files[FPath].size(); }
         bool ReadTail(uint64_t maxBytes, AnsiString& content) override {
+            if (FOwner.Unreadable.count(FPath)) return false;
             const AnsiString& all = FOwner.Files[FPath];
             content = all.size() > maxBytes ? all.substr(all.size() - maxBytes) : all;
             return true;
@@ -375,6 +421,18 @@ TEST_F(ReportFileSave, AFailedWriteLeavesTheOldContentAndTheReportGoesToTheFallb
     EXPECT_TRUE(Files.Open.empty());
 }
 
+TEST_F(ReportFileSave, AnUnreadableOldFileIsKeptAndTheReportGoesToTheFallback) {
+    ASSERT_TRUE(Save(Report()));
+    const AnsiString before = Files.Files[Beside];
+    Files.Unreadable.insert(Beside);
+    TReportShape other;
+    other.Class = "EConvertError";
+    EXPECT_EQ(Save(Report(other)), Fallback);
+    EXPECT_EQ(Files.Files[Beside], before);
+    EXPECT_EQ(Files.Files[Fallback], Report(other) + "\r\n\r\n");
+    EXPECT_TRUE(Files.Open.empty());
+}
+
 TEST_F(ReportFileSave, AFileFarPastTheBoundKeepsOnlyWhatFits) {
     Files.Folders.insert(u"C:\\Program Files\\Quellora");
     AnsiString huge(kReportFileSaneSize + 4096, '\0');
@@ -450,6 +508,63 @@ TEST_F(ReportFileOnDisk, CreatesFoldersCollapsesAndFallsBackWhenTheFileIsHeld) {
     EXPECT_TRUE(std::filesystem::exists(Folder / "appdata" / "quellora-remote" / "bugreport.txt"));
     held.reset();
     EXPECT_EQ(Read(beside), content);
+}
+
+// The platform's files, except that reading them fails: a file that opens
+// but cannot be read (a failing disk), which no test can make for real.
+class TUnreadableFiles : public IReportFileSystem {
+public:
+    explicit TUnreadableFiles(std::unique_ptr<IReportFileSystem> real, UString unreadable)
+        : FReal(std::move(real)), FUnreadable(std::move(unreadable)) {}
+    bool CreateFolders(const UString& folder) override { return FReal->CreateFolders(folder); }
+    std::unique_ptr<IReportFile> OpenExclusive(const UString& path) override {
+        std::unique_ptr<IReportFile> file = FReal->OpenExclusive(path);
+        if (!file || path != FUnreadable) return file;
+        return std::make_unique<TFile>(std::move(file));
+    }
+
+private:
+    class TFile : public IReportFile {
+    public:
+        explicit TFile(std::unique_ptr<IReportFile> real) : FReal(std::move(real)) {}
+        uint64_t Size() override { return FReal->Size(); }
+        bool ReadTail(uint64_t, AnsiString& content) override {
+            content = "half";
+            return false;
+        }
+        bool Replace(std::string_view content) override { return FReal->Replace(content); }
+
+    private:
+        std::unique_ptr<IReportFile> FReal;
+    };
+    std::unique_ptr<IReportFileSystem> FReal;
+    UString FUnreadable;
+};
+
+TEST_F(ReportFileOnDisk, AnOldFileThatCannotBeReadStaysAndTheReportGoesToTheFallback) {
+    TFakeSystem system;
+    system.AppData = (Folder / "appdata").u16string();
+    TReportSaveRequest request;
+    request.FileName = u"bugreport.txt";
+    request.ProgramFileName = (Folder / "program" / "quellora-remote.exe").u16string();
+    request.Report = Report();
+    auto files = CreateReportFileSystem();
+    ASSERT_TRUE(SaveReportFile(*files, system, request));
+    const auto beside = Folder / "program" / "bugreport.txt";
+    const AnsiString before = Read(beside);
+
+    UString besideName = beside.u16string();
+    for (char16_t& c : besideName)
+        if (c == u'/') c = u'\\';
+    TUnreadableFiles unreadable(CreateReportFileSystem(), besideName);
+    TReportShape other;
+    other.Class = "EConvertError";
+    request.Report = Report(other);
+    const std::optional<UString> saved = SaveReportFile(unreadable, system, request);
+    ASSERT_TRUE(saved);
+    EXPECT_NE(*saved, besideName);
+    EXPECT_EQ(Read(beside), before);
+    EXPECT_EQ(Read(Folder / "appdata" / "quellora-remote" / "bugreport.txt"), Report(other) + "\r\n\r\n");
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 // and what a send leaves of the report file.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 #include "crashreport/Settings.h"
 #include "crashreport/StoredSettings.h"
+#include "crashreport/send/MailtoLink.h"
 #include "crashreport/send/SendRoutine.h"
 
 namespace qr {
@@ -35,6 +37,10 @@ public:
     TMailOutcome MailAnswer = TMailOutcome::Sent;
     std::optional<UString> MailProgram;
     bool ProgramStarts = true;
+    UString Temp = kTemp;
+    bool CopiesFail = false;  // neither a copy nor a write into one works
+    // Runs while the mail is open in the mail program.
+    std::function<void()> WhileMailOpen;
 
     std::vector<TSimpleMail> Mails;
     std::map<UString, AnsiString> FilesAtMail;  // the attachments as the interface saw them
@@ -42,22 +48,38 @@ public:
     std::vector<UString> Boxes;
 
     // ISendSystem
-    UString TempFolder() override { return kTemp; }
-    bool FileExists(const UString& path) override { return Files.count(path) > 0; }
-    UString AbsolutePath(const UString& path) override { return path; }
+    // Relative names are taken against the program's folder, the current
+    // folder of a program started from its shortcut.
+    static UString Full(const UString& path) {
+        return path.size() > 1 && (path[1] == u':' || path[0] == u'\\') ? path : u"C:\\Quellora\\" + path;
+    }
+    UString TempFolder() override { return Temp; }
+    bool FileExists(const UString& path) override { return Files.count(Full(path)) > 0; }
+    UString AbsolutePath(const UString& path) override { return Full(path); }
     bool CopyFileOver(const UString& from, const UString& to) override {
-        if (!Files.count(from)) return false;
-        Files[to] = Files[from];
+        if (CopiesFail || !Files.count(Full(from)) || Full(from) == Full(to)) return false;
+        Files[Full(to)] = Files[Full(from)];
         return true;
     }
-    void DeleteFileForced(const UString& path) override { Files.erase(path); }
+    void DeleteFileForced(const UString& path) override { Files.erase(Full(path)); }
+    std::optional<AnsiString> ReadWholeFile(const UString& path) override {
+        if (!Files.count(Full(path))) return std::nullopt;
+        return Files[Full(path)];
+    }
+    bool DeleteFileIfContent(const UString& path, std::string_view content) override {
+        auto file = Files.find(Full(path));
+        if (file == Files.end() || file->second != content) return false;
+        Files.erase(file);
+        return true;
+    }
     bool WriteNewFile(const UString& path, const std::string& bytes) override {
-        Files[path] = bytes;
+        Files[Full(path)] = bytes;
         return true;
     }
     TMailOutcome SendSimpleMail(const TSimpleMail& mail) override {
         Mails.push_back(mail);
         for (const TIMEAttachment& a : mail.Attachments) FilesAtMail[a.SendAs] = Files.at(a.File);
+        if (WhileMailOpen) WhileMailOpen();
         return MailAnswer;
     }
     std::optional<UString> MailProgramCommand() override { return MailProgram; }
@@ -86,7 +108,8 @@ public:
     };
     bool CreateFolders(const UString&) override { return true; }
     std::unique_ptr<IReportFile> OpenExclusive(const UString& path) override {
-        return std::make_unique<TFile>(Files[path]);
+        if (CopiesFail && path.starts_with(Temp)) return nullptr;
+        return std::make_unique<TFile>(Files[Full(path)]);
     }
 
     // ISystemQueries
@@ -257,6 +280,76 @@ TEST_F(SendRoutine, ScreenshotOnlyWhenThereIsOne) {
     Send();
     ASSERT_FALSE(Progress.Calls.empty());
     EXPECT_TRUE(Progress.Calls[0].ends_with("in the corner"));
+}
+
+TEST_F(SendRoutine, ReportSavedWhileTheMailIsOpenKeepsTheReportFile) {
+    const AnsiString before = Report("$aaaaaaaa, $bbbbbbbb, $cccccccc") + "\r\n\r\n";
+    World.Files[kBeside] = before;
+    // "continue application", and the next failure's automatic save lands
+    // in the file while the user still writes the mail.
+    World.WhileMailOpen = [&] { World.Files[kBeside] += Report("$dddddddd, $eeeeeeee, $ffffffff"); };
+    EXPECT_EQ(Send(), TSendResult::Sent);
+    EXPECT_TRUE(Sent.load());
+    ASSERT_TRUE(World.FileExists(kBeside));
+    EXPECT_EQ(World.Files[kBeside], before + Report("$dddddddd, $eeeeeeee, $ffffffff"));
+}
+
+TEST_F(SendRoutine, ReportThatDidNotTravelWholeIsNotSent) {
+    // A link cut at the command-line limit carries only the report's start.
+    World.MailAnswer = TMailOutcome::Unavailable;
+    World.MailProgram = u"mail.exe \"%1\"";
+    Request.Report += "\r\n" + AnsiString(40000, 'x');
+    EXPECT_EQ(Send(), TSendResult::Sent);
+    ASSERT_EQ(World.Started.size(), 1u);
+    EXPECT_EQ(World.Started[0].size(), kMaxCommandLine);
+    EXPECT_FALSE(Sent.load());
+    EXPECT_TRUE(World.Boxes.empty());
+
+    // A mail whose report copy could not be made went without the report.
+    World = TFakeWorld();
+    Request.Report = Report("$11111111, $22222222, $33333333");
+    World.Files[kBeside] = "earlier";
+    World.CopiesFail = true;
+    EXPECT_EQ(Send(), TSendResult::Sent);
+    ASSERT_EQ(World.Mails.size(), 1u);
+    ASSERT_EQ(World.Mails[0].Attachments.size(), 1u);
+    EXPECT_EQ(World.Mails[0].Attachments[0].SendAs, u"screenshot.png");
+    EXPECT_FALSE(Sent.load());
+    EXPECT_EQ(World.Files[kBeside], "earlier");
+}
+
+TEST_F(SendRoutine, NoTemporaryFolderMeansNoCopiesAndNoDeletion) {
+    World.Temp = u"";
+    World.Files[kBeside] = "earlier";
+    EXPECT_EQ(Send(), TSendResult::Sent);
+    ASSERT_EQ(World.Mails.size(), 1u);
+    EXPECT_TRUE(World.Mails[0].Attachments.empty());
+    EXPECT_EQ(World.Files, (std::map<UString, AnsiString>{{kBeside, "earlier"}}));
+    EXPECT_FALSE(Sent.load());  // the report went nowhere
+}
+
+TEST_F(SendRoutine, AScreenshotTooLargeForTheMemoryLeftIsLeftOut) {
+    World.Files[kBeside] = "earlier";
+    TSendEnvironment env{World, World, World, Progress};
+    env.EncodeScreenshot = [](const TScreenshot&, int) -> std::string { throw std::bad_alloc(); };
+    EXPECT_EQ(SendBugReport(Request, Settings, env, Sent), TSendResult::Sent);
+    ASSERT_EQ(World.Mails.size(), 1u);
+    ASSERT_EQ(World.Mails[0].Attachments.size(), 1u);
+    EXPECT_EQ(World.Mails[0].Attachments[0].SendAs, u"bugreport.txt");
+    EXPECT_TRUE(Sent.load());
+}
+
+TEST_F(SendRoutine, MailProgramOutsideTheCodePageStartsWithItsOwnPath) {
+    World.MailAnswer = TMailOutcome::Unavailable;
+    World.MailProgram = u"\"C:\\\u65e5\u672c\\mail.exe\" \"%1\"";
+    Request.Report =
+        "exception message : Gr\xf6\xdf"
+        "e";
+    EXPECT_EQ(Send(), TSendResult::Sent);
+    ASSERT_EQ(World.Started.size(), 1u);
+    EXPECT_TRUE(World.Started[0].starts_with(u"\"C:\\\u65e5\u672c\\mail.exe\" \"mailto:"));
+    EXPECT_TRUE(World.Started[0].ends_with(u"Gr\u00f6\u00dfe\""));
+    EXPECT_TRUE(Sent.load());
 }
 
 TEST_F(SendRoutine, RecipientsAndPlaceholders) {

@@ -67,6 +67,15 @@ bool TAssistantDriver::Step(const std::string& verb, const std::string& rest, DW
             << "no assistant form with control " << id;
         return true;
     }
+    if (verb == "no-assistant") {
+        // Refused presses show nothing: no form within a few seconds, the
+        // time a form takes to appear under a loaded Wine.
+        EXPECT_FALSE(
+            testkit::WaitFor([&] { return testkit::FindProcessWindow(pid, L"TNVFormWndClass") != nullptr; },
+                             std::chrono::seconds(3)))
+            << "an assistant form appeared";
+        return true;
+    }
     if (verb == "assistant-type") {
         const size_t blank = rest.find(' ');
         HWND edit = FForm ? GetDlgItem(FForm, std::stoi(rest.substr(0, blank))) : nullptr;

@@ -6,6 +6,7 @@
 //   assistant-type ID TEXT  types TEXT into the form's edit ID
 //   assistant-press BTN   presses continue, skip or cancel once it is enabled
 //   assistant-disabled BTN  the button stays disabled
+//   no-assistant          no assistant form appears (within 3 seconds)
 //   assistant-click ID    clicks the form's check box ID
 //   assistant-text ID TEXT  the form's edit ID holds TEXT (empty: nothing)
 //   assistant-checked ID yes|no  the check box ID is ticked or not
