@@ -84,30 +84,23 @@ def imported_dlls(data):
         end = data.index(b"\0", off)
         return data[off:end].decode("ascii").lower()
 
-    def directory(index):
-        return struct.unpack_from("<II", data, directories + 8 * index)
+    def descriptors(index, size):
+        """The table of data directory INDEX: SIZE-byte entries up to an empty one."""
+        rva, length = struct.unpack_from("<II", data, directories + 8 * index)
+        if not rva or not length:
+            return
+        off = offset(rva)
+        while len(data[off:off + size]) == size and data[off:off + size] != bytes(size):
+            yield data[off:off + size]
+            off += size
 
-    names = []
-    rva, size = directory(1)  # imports: 20-byte descriptors, name at +12
-    if rva and size:
-        off = offset(rva)
-        while True:
-            descriptor = data[off:off + 20]
-            if len(descriptor) < 20 or descriptor == bytes(20):
-                break
-            names.append(name_at(_u32(descriptor, 12)))
-            off += 20
-    rva, size = directory(13)  # delay-load: 32-byte descriptors, name at +4
-    if rva and size:
-        off = offset(rva)
-        while True:
-            descriptor = data[off:off + 32]
-            if len(descriptor) < 32 or descriptor == bytes(32):
-                break
-            attributes, name = _u32(descriptor, 0), _u32(descriptor, 4)
-            # Old-style descriptors hold addresses instead of offsets.
-            names.append(name_at(name if attributes & 1 else name - image_base))
-            off += 32
+    # Imports: 20-byte descriptors, the name's offset at +12.
+    names = [name_at(_u32(d, 12)) for d in descriptors(1, 20)]
+    # Delay-load: 32-byte descriptors, attributes at +0 and the name at +4;
+    # old-style ones hold addresses instead of offsets.
+    for d in descriptors(13, 32):
+        attributes, name = _u32(d, 0), _u32(d, 4)
+        names.append(name_at(name if attributes & 1 else name - image_base))
     return names
 
 
