@@ -32,6 +32,17 @@ void THeadless::StartServer() {
     Server = std::make_unique<qrtest::TChild>(std::vector<std::string>{QR_NATIVE_HEADLESS}, false, Env());
     for (auto end = Clock::now() + 20s; !PortAccepts("127.0.0.1", kPort); std::this_thread::sleep_for(50ms))
         if (Clock::now() >= end) FAIL() << "the headless server does not listen";
+    // The sockets listen before the listener threads run, and each of them
+    // then prepares a connection thread: the tests take the thread count
+    // of an idle server once it has stayed the same for a while.
+    long last = Threads();
+    auto stableSince = Clock::now();
+    for (auto end = Clock::now() + 10s; Clock::now() - stableSince < 500ms && Clock::now() < end;
+         std::this_thread::sleep_for(50ms)) {
+        long now = Threads();
+        if (now != last) stableSince = Clock::now();
+        last = now;
+    }
 }
 
 long THeadless::Threads() const {
