@@ -116,7 +116,7 @@ TEST(IdleMemory, HeadlessKeepsNothingOfAMegabyteMessagePerIdleConnection) {
 // of its own, so the connections that sent a large message are compared
 // with as many that sent a short one, in the same program.
 TEST(IdleMemory, ProgramKeepsNothingOfAMegabyteMessagePerIdleConnection) {
-    // Measured on this machine: 10-17 MiB above the short-message
+    // Measured on this machine: 8-17 MiB above the short-message
     // connections (the memo's copies of the last message, Wine's heap),
     // 8-29 MiB in trial runs without the memo's updates: the figure moves
     // that much between runs. 213 MiB while each connection kept its
