@@ -2,10 +2,12 @@
 // and IPv6), and its main thread forwards every message's 8-bit form to the
 // "Quellora\Messages" mailslot. Ends cleanly on SIGINT or SIGTERM. Takes no
 // arguments.
+#include <malloc.h>
+#include <pthread.h>
+
 #include <csignal>
 #include <cstdio>
 #include <ctime>
-#include <pthread.h>
 
 #include "app/QLSyncClass.h"
 #include "base/MainThreadQueue.h"
@@ -22,6 +24,12 @@ using namespace qr;
 constexpr uint16_t kPort = 19150;
 // How often the main loop looks for a stop signal while no message arrives.
 constexpr std::chrono::milliseconds kSignalPollPeriod{250};
+// Blocks this large (a long message and its converted texts) come from the
+// system and go back to it when freed. glibc would otherwise raise its
+// threshold to the largest block freed so far and keep later ones in the
+// connection threads' arenas, where an idle connection's share of them
+// stays resident.
+constexpr int kSystemBlockSize = 64 * 1024;
 
 void ReportError(const std::exception_ptr& error) {
     try {
@@ -38,6 +46,7 @@ void ReportError(const std::exception_ptr& error) {
 }  // namespace
 
 int main() {
+    mallopt(M_MMAP_THRESHOLD, kSystemBlockSize);
     // The stop signals are blocked in every thread (threads inherit the
     // mask) and taken by the main loop, which then tears down in order.
     sigset_t stopSignals;

@@ -120,10 +120,10 @@ void TMainForm::BindFields() {
 
 void TMainForm::FormCreate(TComponent*) {
     FWriter = std::make_unique<TMailSlotWriter>(u"Quellora\\Messages");
-    FForwardTargets.ShowText = [this](const UString& text) {
-        if (Memo1) Memo1->SetText(text);
-    };
+    FForwardTargets.Memo = &FMemoUpdate;
     FForwardTargets.Writer = FWriter.get();
+    // The memo follows once the run's connection threads are released.
+    FQueue.SetAfterRun([this] { FMemoUpdate.Show(); });
     IdTCPServer1->SetActive(true);
     // Stored in German; everyone else gets English.
     if (!IsGermanUI()) siLangDispatcher1->SetActiveLanguage(2);
@@ -132,6 +132,7 @@ void TMainForm::FormCreate(TComponent*) {
 void TMainForm::FormDestroy(TComponent*) {
     // From here on no hand-off runs: the writer and the memo are going.
     FQueue.BeginShutdown();
+    FQueue.SetAfterRun(nullptr);
     FForwardTargets = {};
     std::unique_ptr<TMailSlotWriter> writer = std::move(FWriter);
     writer.reset();

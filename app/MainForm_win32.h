@@ -74,6 +74,9 @@ private:
     // What hand-offs write to: the memo and the writer, from FormCreate
     // until FormDestroy.
     TForwardTargets FForwardTargets;
+    TMemoUpdate FMemoUpdate{[this](const UString& text) {
+        if (Memo1) Memo1->SetText(text);
+    }};
     UString FCaption = u"MainForm";
     int FLeft = 0, FTop = 0, FClientWidth = 0, FClientHeight = 0;
     TFont FFont;

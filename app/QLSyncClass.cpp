@@ -5,13 +5,6 @@
 
 namespace qr {
 
-namespace {
-
-// Names forwarding hand-offs for the queue.
-const char kForwardKind = 0;
-
-}  // namespace
-
 void TQLSyncClass::HandOff(TMainThreadQueue& queue, const TForwardTargets& targets,
                            std::span<const UString> texts) {
     // The messages of one receive go as one batch: one wake-up of the main
@@ -24,30 +17,26 @@ void TQLSyncClass::HandOff(TMainThreadQueue& queue, const TForwardTargets& targe
         TQLSyncClass& sync = syncs.emplace_back(queue, targets, text);
         operations.emplace_back([&sync] { sync.RunInMainThread(); });
     }
-    queue.ExecuteAll(operations, &kForwardKind);
+    queue.ExecuteAll(operations);
 }
 
-const void* TQLSyncClass::Kind() const { return &kForwardKind; }
-
 void TQLSyncClass::RunInMainThread() {
-    // The memo first: it shows what is being forwarded, also when the
-    // write then fails. When another forwarding runs right after this one,
-    // only the last of them replaces the text (replacing it is the
-    // costliest step by far): the main thread does not return to its
-    // message loop in between, so no paint, no window message and no other
-    // program asking for the text can see the memo between the two, and
-    // it ends with the last message as before. Should the write raise, the
-    // error's handling may open a loop that shows the memo, so the text is
-    // put in place first.
-    bool shown = false;
-    if (FTargets.ShowText && !Queue().RunsNextAtOnce(Kind())) {
-        FTargets.ShowText(FText);
-        shown = true;
-    }
+    // The write first; the memo takes the last message of the queue's run
+    // once the run has released every connection thread. Nothing can see
+    // the memo in between: the main thread returns to no message loop
+    // before that. The text is noted before the write, so that the memo
+    // also shows a message whose write raised.
+    if (FTargets.Memo) FTargets.Memo->Note(FText);
     try {
         if (FTargets.Writer) FTargets.Writer->WriteString(UnicodeToAnsi(FText));
     } catch (...) {
-        if (FTargets.ShowText && !shown) FTargets.ShowText(FText);
+        // The error's handling may open a loop that shows the window: the
+        // memo shows this message first. Should the memo fail too, the
+        // write's error is the one reported.
+        try {
+            if (FTargets.Memo) FTargets.Memo->Show();
+        } catch (...) {
+        }
         throw;
     }
 }

@@ -1,11 +1,12 @@
 #pragma once
-// The hand-off of one network message to the main thread: shows it where
-// the owner shows messages, then writes its 8-bit form through the owner's
-// mailslot writer. The window program and the headless program both
-// forward this way; only what they give it differs.
-#include <functional>
+// The hand-off of one network message to the main thread: writes its 8-bit
+// form through the owner's mailslot writer and leaves it to the memo, where
+// the owner shows the last message of each run of the queue. The window
+// program and the headless program both forward this way; only what they
+// give it differs.
 #include <span>
 
+#include "app/MemoUpdate.h"
 #include "base/MainThreadQueue.h"
 #include "base/Text.h"
 #include "link/MailSlotWriter.h"
@@ -15,7 +16,9 @@ namespace qr {
 // What a forwarded message is written to. Touched on the main thread only;
 // the owner empties it when its objects go away.
 struct TForwardTargets {
-    std::function<void(const UString&)> ShowText;  // the main window's memo; empty without a window
+    // The main window's memo, shown at the end of each run of the queue by
+    // its owner; null without a window.
+    TMemoUpdate* Memo = nullptr;
     TMailSlotWriter* Writer = nullptr;
 };
 
@@ -30,7 +33,6 @@ public:
 
 protected:
     void RunInMainThread() override;
-    const void* Kind() const override;
 
 private:
     const TForwardTargets& FTargets;

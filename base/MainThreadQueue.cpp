@@ -67,31 +67,43 @@ void TMainThreadQueue::RunOne(TRequest& request) {
     }
 }
 
-void TMainThreadQueue::Execute(const TOperation& operation, const void* kind) {
-    ExecuteAll(std::span<const TOperation>(&operation, 1), kind);
+void TMainThreadQueue::SetAfterRun(TOperation afterRun) {
+    std::lock_guard<TSlimLock> lock(FLock);
+    FAfterRun = std::move(afterRun);
 }
 
-void TMainThreadQueue::ExecuteAll(std::span<const TOperation> operations, const void* kind) {
+void TMainThreadQueue::RunAfterRun() {
+    TOperation afterRun;
+    {
+        std::lock_guard<TSlimLock> lock(FLock);
+        if (FShutdown) return;
+        afterRun = FAfterRun;
+    }
+    if (!afterRun) return;
+    TRequest request{&afterRun, {}};
+    RunOne(request);
+}
+
+void TMainThreadQueue::Execute(const TOperation& operation) {
+    ExecuteAll(std::span<const TOperation>(&operation, 1));
+}
+
+void TMainThreadQueue::ExecuteAll(std::span<const TOperation> operations) {
     if (operations.empty()) return;
     if (IsMainThread()) {
-        // Waiting here would wait for ourselves. Run outside any batch: the
-        // operations do not follow the one that called them.
-        size_t runLeft = std::exchange(FRunLeft, 0);
+        // Waiting here would wait for ourselves.
         for (const TOperation& operation : operations) {
             if (ShuttingDown()) break;
-            TRequest request{&operation, kind, {}};
+            TRequest request{&operation, {}};
             RunOne(request);
         }
-        FRunLeft = runLeft;
+        RunAfterRun();
         return;
     }
     // Each request has its own completion: a nested loop or teardown may
     // complete them separately.
     std::unique_ptr<TRequest[]> requests(new TRequest[operations.size()]);
-    for (size_t i = 0; i < operations.size(); ++i) {
-        requests[i].Operation = &operations[i];
-        requests[i].Kind = kind;
-    }
+    for (size_t i = 0; i < operations.size(); ++i) requests[i].Operation = &operations[i];
     TWakeUp wakeUp;
     {
         std::lock_guard<TSlimLock> lock(FLock);
@@ -130,13 +142,6 @@ bool TMainThreadQueue::RunQueue() {
         // first of them wakes the owner again.
         FWokenUp = false;
     }
-    // Restored on every way out: a nested run (an error box opened by an
-    // operation) must not change what the outer run has left.
-    struct TRunLeftSaver {
-        size_t& Left;
-        size_t Saved;
-        ~TRunLeftSaver() { Left = Saved; }
-    } saver{FRunLeft, FRunLeft};
     bool ran = false;
     for (; budget > 0; --budget) {
         // Each operation can take a while (a write to a slow reader), so a
@@ -151,7 +156,6 @@ bool TMainThreadQueue::RunQueue() {
             FPending.pop_front();
             FRunning.push_back(request);
         }
-        FRunLeft = budget - 1;
         RunOne(*request);
         ran = true;
         std::lock_guard<TSlimLock> lock(FLock);
@@ -162,15 +166,8 @@ bool TMainThreadQueue::RunQueue() {
         FRunning.erase(it);
         request->Done.Set();
     }
+    if (ran) RunAfterRun();
     return ran;
-}
-
-bool TMainThreadQueue::RunsNextAtOnce(const void* kind) const {
-    if (!kind || !IsMainThread() || FRunLeft == 0) return false;
-    std::lock_guard<TSlimLock> lock(FLock);
-    // Only this thread takes requests and new ones go to the back, so the
-    // front stays the next one; a stop check may end the run before it.
-    return !FStopCheck && !FShutdown && !FPending.empty() && FPending.front()->Kind == kind;
 }
 
 bool TMainThreadQueue::HasPending() const {
@@ -229,7 +226,7 @@ bool TMainThreadQueue::ShuttingDown() const {
 }
 
 void TIdSync::Synchronize() {
-    FQueue.Execute([this] { RunInMainThread(); }, Kind());
+    FQueue.Execute([this] { RunInMainThread(); });
 }
 
 }  // namespace qr

@@ -77,22 +77,20 @@ public:
 
     // Runs `operation` on the main thread and returns when it has run (or
     // when teardown released it). On the main thread itself it runs at once.
-    // `kind` (any address that names a sort of request, or null) lets an
-    // operation ask RunsNextAtOnce.
-    void Execute(const TOperation& operation, const void* kind = nullptr);
+    void Execute(const TOperation& operation);
     // Runs several operations as if each had been passed to Execute in turn
     // from this thread, but queues them together: one wake-up for all of
     // them, and the caller sleeps once instead of once per operation.
     // Returns when the last has run (or teardown released them).
-    void ExecuteAll(std::span<const TOperation> operations, const void* kind = nullptr);
+    void ExecuteAll(std::span<const TOperation> operations);
 
-    // Main thread, from inside an operation: true when the request that
-    // runs next is of the same (non-null) kind and will run right after
-    // this one, in the same run of the queue, without the main thread
-    // returning to a message loop or doing anything else in between. False
-    // whenever that is not certain (a stop check is set, teardown began, the
-    // run's share of requests is used up).
-    bool RunsNextAtOnce(const void* kind) const;
+    // Main thread, at the end of every run of the queue that ran a request,
+    // once each of them has released its waiter (and after a direct call of
+    // Execute on the main thread): work that the requests leave for later
+    // and that nobody waits for, done once per run rather than once per
+    // request. Its error goes to the error handler like an operation's. Not
+    // called once teardown began.
+    void SetAfterRun(TOperation afterRun);
 
     // Asked on the main thread before each request runs; once it answers
     // true, teardown begins (BeginShutdown) and the rest are released
@@ -121,11 +119,11 @@ public:
 private:
     struct TRequest {
         const TOperation* Operation = nullptr;
-        const void* Kind = nullptr;
         TEvent Done;  // created for this request, gone after it
     };
 
     void RunOne(TRequest& request);
+    void RunAfterRun();
 
     const std::thread::id FMainThread;
     mutable TSlimLock FLock;
@@ -138,10 +136,8 @@ private:
     bool FShutdown = false;
     // A wake-up was called since the main thread last began a run.
     bool FWokenUp = false;
-    // Main thread only: requests the innermost run of the queue may still
-    // take after the one running now.
-    size_t FRunLeft = 0;
     TWakeUp FWakeUp;
+    TOperation FAfterRun;
     TErrorHandler FErrorHandler;
     std::function<bool()> FStopCheck;
 };
@@ -157,9 +153,6 @@ public:
 
 protected:
     virtual void RunInMainThread() = 0;
-    // Names the sort of this call for the queue (see RunsNextAtOnce).
-    virtual const void* Kind() const { return nullptr; }
-    const TMainThreadQueue& Queue() const { return FQueue; }
 
 private:
     TMainThreadQueue& FQueue;

@@ -188,6 +188,24 @@ TScaleResult Scale(const TOptions& o, TChild& program, IReader& reader) {
         s.LastArrived = true;
         s.LastMessageUs = std::chrono::duration<double, std::micro>(Clock::now() - sent).count();
     }
+    // A message of 1,000,000 bytes on each of the first connections. The
+    // mailslot takes none that large, so each is followed by its
+    // connection's next numbered message, which arrives once the large one
+    // has been handed off.
+    s.LargeConnections = std::min(100, o.Connections);
+    std::string large(1000000, 'L');
+    large += '\f';
+    bool sentLarge = true;
+    for (int i = 0; i < s.LargeConnections && sentLarge; ++i) {
+        std::string m = large;
+        maker.Append(m, uint32_t(i), 1);
+        sentLarge = SendAll(fds[size_t(i)], m, 30s);
+    }
+    if (sentLarge && reader.WaitDelivered(uint64_t(o.Connections) + 1 + uint64_t(s.LargeConnections), 120s)) {
+        s.LargeServed = true;
+        std::this_thread::sleep_for(1s);
+        s.AfterLarge = ProbeProcess(o.WinBuild, "quellora-remote.exe", program.Pid());
+    }
     s.Bad = reader.Report().Bad;
     reader.SetPush(0);
     CloseAll(fds);

@@ -49,7 +49,10 @@ void TIdTCPConnection::ReadAvailable(TIdBytes& data) {
     if (io.Binding().HandleAllocated()) io.ReadFromSource();
     io.CheckForDisconnect();
     data += io.InputBuffer();
-    io.InputBuffer().clear();
+    if (io.InputBuffer().capacity() > TIdIOHandlerStack::KeptInputCapacity)
+        TIdBytes().swap(io.InputBuffer());
+    else
+        io.InputBuffer().clear();
 }
 
 void TIdTCPConnection::CloseConnection(bool probe) {

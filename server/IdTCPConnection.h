@@ -19,6 +19,10 @@ public:
 
     static constexpr int ReadTimeout = -1;        // wait without limit
     static constexpr int RecvBufferSize = 32768;  // most bytes one receive takes
+    // What the input buffer (and the connection loop's own) keeps between
+    // receives: a larger receive's room is given back once its bytes moved
+    // on, so that an idle connection costs little whatever it received.
+    static constexpr size_t KeptInputCapacity = 4096;
 
     TIdSocketHandle& Binding() { return FBinding; }
     TIdBytes& InputBuffer() { return FInputBuffer; }

@@ -21,7 +21,7 @@ void TMessageFramer::Feed(std::string_view bytes) {
             return;
         }
         if (end == std::string_view::npos) {
-            FPartial.append(piece);
+            Collect(piece);
             return;
         }
         Complete(piece);
@@ -29,8 +29,18 @@ void TMessageFramer::Feed(std::string_view bytes) {
     }
 }
 
+void TMessageFramer::Collect(std::string_view piece) {
+    size_t needed = FPartial.size() + piece.size();
+    // A message outgrowing the kept room gets room for the largest one at
+    // once: one block, which the allocators take from and give back to the
+    // system whole, instead of a row of ever larger ones that stay in their
+    // heaps once freed.
+    if (needed > FPartial.capacity() && needed > KeptCapacity) FPartial.reserve(MaxMessageSize);
+    FPartial.append(piece);
+}
+
 void TMessageFramer::Complete(std::string_view tail) {
-    FPartial.append(tail);
+    Collect(tail);
     TFramedMessage m;
     AnsiString bytes = UnicodeToAnsi(AnsiToUnicode(FPartial));
     m.Text = AnsiToUnicode(bytes);

@@ -44,6 +44,7 @@ public:
     static constexpr size_t KeptCapacity = 64 * 1024;
 
 private:
+    void Collect(std::string_view piece);
     void Complete(std::string_view tail);
 
     std::string FPartial;

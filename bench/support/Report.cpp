@@ -414,6 +414,27 @@ std::string RenderMarkdown(const TRunReport& r) {
     line("| private resident memory (Linux) | " + Mib(sc.Before.LinuxPrivateResident) + " | " +
          Mib(sc.After.LinuxPrivateResident) + " |");
     line("");
+    // Per connection: the growth with all of them open, and that plus what
+    // one 1 MB message left with each of those that sent one.
+    auto kib = [](double bytes) { return Num(bytes / 1024.0) + " KiB"; };
+    auto per = [&](unsigned long long before, unsigned long long after, int n) {
+        return n > 0 ? (double(after) - double(before)) / n : 0.0;
+    };
+    double committed = per(sc.Before.WinCommitted, sc.After.WinCommitted, sc.Connections);
+    double resident = per(sc.Before.LinuxPrivateResident, sc.After.LinuxPrivateResident, sc.Connections);
+    line("| memory per idle connection | committed | private resident (Linux) |");
+    line("|---|---:|---:|");
+    line("| after one 16-byte message | " + kib(committed) + " | " + kib(resident) + " |");
+    if (sc.LargeServed)
+        line("| after one 1 MB message (" + Num(sc.LargeConnections) + " of them) | " +
+             kib(committed + per(sc.After.WinCommitted, sc.AfterLarge.WinCommitted, sc.LargeConnections)) +
+             " | " +
+             kib(resident + per(sc.After.LinuxPrivateResident, sc.AfterLarge.LinuxPrivateResident,
+                                sc.LargeConnections)) +
+             " |");
+    else if (sc.LargeConnections > 0)
+        line("| after one 1 MB message | not every large message was handed off in time | |");
+    line("");
     line("Accepted " + Num(sc.AcceptedPerSec, 1) + " connections/s (" + Num(sc.ConnectSeconds, 2) +
          " s for all). While all were idle for " + Num(sc.IdleSeconds, 1) + " s the program used " +
          Share(sc.IdleCpuProgram) + " of a core and the wineserver " + Share(sc.IdleCpuWineserver) +
@@ -499,9 +520,10 @@ std::string RenderJson(const TRunReport& r) {
         .Number("idle_cpu_wineserver", s.IdleCpuWineserver)
         .Bool("last_connection_message_arrived", s.LastArrived)
         .Number("last_connection_message_us", s.LastMessageUs)
-        .Number("bad", double(s.Bad))
-        .Str("error", s.Error)
-        .Close('}');
+        .Number("large_connections", s.LargeConnections)
+        .Bool("large_served", s.LargeServed);
+    Figures(j, "after_large", s.AfterLarge);
+    j.Number("bad", double(s.Bad)).Str("error", s.Error).Close('}');
     j.Open("slow_clients", '{')
         .Number("slow_clients", r.SlowClients.SlowClients)
         .Number("fast_clients", r.SlowClients.FastClients)

@@ -41,6 +41,11 @@ struct TScaleResult {
     double IdleSeconds = 0, IdleCpuProgram = -1, IdleCpuWineserver = -1;  // CPU seconds per second
     bool LastArrived = false;
     double LastMessageUs = 0;
+    // Then the first LargeConnections of them send one 1 MB message each and
+    // are idle again: what that message leaves with a connection.
+    int LargeConnections = 0;
+    bool LargeServed = false;
+    TProcessFigures AfterLarge;
     uint64_t Bad = 0;
     std::string Error;
 };

@@ -2,82 +2,15 @@
 // forwarding never blocks its main thread, comes back with a new reader,
 // and SIGTERM ends it cleanly. Native programs, no Wine.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "e2e/ClientBursts.h"
-#include "e2e/Harness.h"
+#include "e2e/Headless.h"
 
 using namespace e2e;
-
-namespace {
-
-// Reader and server share a runtime folder of the test's own, which holds
-// the datagram socket that stands in for the mailslot.
-struct THeadless {
-    std::string Dir = TempDir();
-    TMonitorLog Log{Dir + "/messages.bin"};
-    std::unique_ptr<qrtest::TChild> Monitor, Server;
-
-    std::vector<std::string> Env() const { return {"XDG_RUNTIME_DIR=" + Dir}; }
-
-    void StartMonitor(bool reads = true) {
-        Monitor.reset();
-        std::string out = Dir + "/monitor.out";
-        std::filesystem::remove(out);
-        std::vector<std::string> argv{QR_NATIVE_MONITOR, "--quiet", "--log", Log.Path()};
-        if (!reads) argv.push_back("--no-read");
-        Monitor = std::make_unique<qrtest::TChild>(argv, false, Env(), out, out);
-        for (auto end = Clock::now() + 20s; Clock::now() < end; std::this_thread::sleep_for(20ms)) {
-            std::ifstream f(out);
-            std::string text((std::istreambuf_iterator<char>(f)), {});
-            if (text.find("monitoring") != std::string::npos) return;
-        }
-        FAIL() << "the monitor did not start";
-    }
-    void StartServer() {
-        for (auto end = Clock::now() + 30s; PortAccepts("127.0.0.1", kPort);
-             std::this_thread::sleep_for(200ms))
-            if (Clock::now() >= end) FAIL() << "another program still listens on the port";
-        Server = std::make_unique<qrtest::TChild>(std::vector<std::string>{QR_NATIVE_HEADLESS}, false, Env());
-        for (auto end = Clock::now() + 20s; !PortAccepts("127.0.0.1", kPort);
-             std::this_thread::sleep_for(50ms))
-            if (Clock::now() >= end) FAIL() << "the headless server does not listen";
-    }
-    long Threads() const {
-        std::error_code ec;
-        long n = 0;
-        for (auto it =
-                 std::filesystem::directory_iterator("/proc/" + std::to_string(Server->Pid()) + "/task", ec);
-             !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
-            ++n;
-        return n;
-    }
-    // Once the connection threads have ended, the main thread has run every
-    // hand-off they queued.
-    bool HandOffsDone(long idle, std::chrono::seconds timeout) const {
-        for (auto end = Clock::now() + timeout; Clock::now() < end; std::this_thread::sleep_for(50ms))
-            if (Threads() <= idle) return true;
-        return false;
-    }
-    // SIGTERM; the exit code.
-    std::optional<int> Stop(double& seconds) {
-        auto begin = Clock::now();
-        Server->Signal(SIGTERM);
-        auto code = Server->Wait(30s);
-        seconds = SecondsSince(begin);
-        return code;
-    }
-};
-
-}  // namespace
 
 TEST(HeadlessReaderAway, ReaderGoneAndBackGetsTheNextMessagesInOrder) {
     THeadless h;
