@@ -5,6 +5,7 @@
 #include "base/Exception.h"
 #include "crashreport/intercept/Interception_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
+#include "crashreport/intercept/ProcessorFaults_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
 #include "crashreport/intercept/TempFolder_win32.h"
 #include "crashreport/intercept/RuntimeHooks_win32.h"
@@ -94,6 +95,15 @@ void TCrashReporter::Report(const TFailureSite& given) {
     FReserve->Release();
 
     TFailureSite site = given;
+    // A processor fault thrown as an error: its place, registers and call
+    // stack are those of the faulting instruction.
+    const auto* fault = site.Object ? dynamic_cast<const EExternal*>(site.Object) : nullptr;
+    if (fault) {
+        site.Address = fault->Fault().Address;
+        site.Context = &fault->Fault().Context;
+        site.PreparedStack = fault->Fault().Frames;
+        site.PreparedFrames = fault->Fault().FrameCount;
+    }
     // The location of a C++ error is where it was thrown.
     if (!site.Address && !site.SystemRecord) {
         const TThrowNote* note = CurrentThrowNote();
@@ -157,6 +167,7 @@ void TCrashReporter::Report(const TFailureSite& given) {
     }
     ClearThrowNote();
     FReserve->Reserve();
+    if (fault && dynamic_cast<const EStackOverflow*>(fault)) RearmStackGuard(fault->Fault());
 }
 
 // The main thread keeps its windows and the hand-offs of other threads

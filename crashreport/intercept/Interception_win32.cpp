@@ -9,6 +9,7 @@
 
 #include "base/win32/ThreadNaming.h"
 #include "crashreport/intercept/CrashReporter_win32.h"
+#include "crashreport/intercept/ProcessorFaults_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
 #include "crashreport/intercept/RuntimeHooks_win32.h"
 #include "crashreport/intercept/ThreadCreationHooks_win32.h"
@@ -37,6 +38,10 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
     const DWORD code = info->ExceptionRecord->ExceptionCode;
     if (IsRuntimeThrow(code)) return EXCEPTION_CONTINUE_EXECUTION;
     if (code == kThreadNamingException) return EXCEPTION_CONTINUE_EXECUTION;
+    // A fault that no handler took: thrown from its site after all, so
+    // that the catch of the place it happened (or the terminate handler)
+    // sees it as an error object.
+    if (ThrowUnhandledFault(*info)) return EXCEPTION_CONTINUE_EXECUTION;
     const bool main = reporter->IsMainThread();
     TFailureSite site;
     site.Point = main ? TInterceptionPoint::OutermostFrame : TInterceptionPoint::ThreadStart;
@@ -108,6 +113,14 @@ LONG CALLBACK OnThreadNaming(EXCEPTION_POINTERS* info) {
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
+// Room on this thread's stack for reporting its overflow.
+void GuardStack() {
+    constexpr ULONG kRoom = 64 * 1024;
+    ULONG guarantee = kRoom;
+    SetThreadStackGuarantee(&guarantee);
+    ArmStackGuard(kRoom);
+}
+
 uint64_t StartAddressOf(HANDLE thread) {
     using TQuery = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
     static const auto query = reinterpret_cast<TQuery>(
@@ -125,9 +138,7 @@ void NTAPI OnThreadEvent(PVOID, DWORD reason, PVOID) {
     TCrashReporter* reporter = gReporter.load();
     if (!reporter || !reporter->Threads()) return;
     if (reason == DLL_THREAD_ATTACH) {
-        // Room on the stack for reporting a stack overflow.
-        ULONG guarantee = 64 * 1024;
-        SetThreadStackGuarantee(&guarantee);
+        GuardStack();
         reporter->Threads()->Created(GetCurrentThreadId(), 0, StartAddressOf(GetCurrentThread()));
     } else if (reason == DLL_THREAD_DETACH) {
         reporter->Threads()->Remove(GetCurrentThreadId());
@@ -143,9 +154,9 @@ extern "C" __attribute__((section(".CRT$XLQ"), used)) const PIMAGE_TLS_CALLBACK 
 
 void InstallInterception(TCrashReporter& reporter) {
     gReporter.store(&reporter);
-    ULONG guarantee = 64 * 1024;
-    SetThreadStackGuarantee(&guarantee);
+    GuardStack();
     gNamingHandler = AddVectoredExceptionHandler(1, &OnThreadNaming);
+    InstallProcessorFaults();
     gOldFilter = SetUnhandledExceptionFilter(&OnUnhandledException);
     gOldTerminate = std::set_terminate(&OnTerminate);
     _set_invalid_parameter_handler(&OnInvalidParameter);
@@ -159,6 +170,7 @@ void RemoveInterception() {
     _set_invalid_parameter_handler(nullptr);
     std::set_terminate(gOldTerminate);
     SetUnhandledExceptionFilter(gOldFilter);
+    RemoveProcessorFaults();
     if (gNamingHandler) RemoveVectoredExceptionHandler(gNamingHandler);
     gNamingHandler = nullptr;
     gReporter.store(nullptr);

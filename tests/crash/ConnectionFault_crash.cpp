@@ -1,0 +1,64 @@
+// clang-format off
+//! wait-file listening
+//! send first one
+//! forwarded one
+//! send first two
+//! forwarded two
+//! send second alpha
+//! forwarded alpha
+//! send first three
+//! disconnected first
+//! send second beta
+//! forwarded beta
+//! no-dialog
+//! post-close
+//! exit 0 5
+//! no-report
+// clang-format on
+//
+// A connection handler that writes through a null pointer on the third
+// message of its connection: as any error in a connection thread, the
+// fault ends that connection silently and with its whole cleanup (its
+// socket closed, its context and thread gone from the server's lists), so
+// another client goes on being served and the program still ends at once
+// when it is closed. No dialog, no report.
+#include "app/FormClasses.h"
+#include "app/MainForm_win32.h"
+#include "app/QLSyncClass.h"
+#include "server/ConnectionLoop.h"
+#include "tests/crash/CrashProgram.h"
+#include "tests/crash/FormServer.h"
+
+namespace {
+
+struct TRecord {
+    int Before[6];
+    int Field;
+};
+
+TRecord* volatile gRecord = nullptr;
+
+__attribute__((noinline)) void Store(TRecord* record, int value) { record->Field = value; }
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    using namespace qr;
+    crashtest::TCrashProgram program;
+    auto form = std::make_unique<TMainForm>(program.Application, program.Queue, LoadMainFormDescription());
+    TForwardTargets targets;
+    targets.ShowText = [&form](const UString& text) { form->Memo1->SetText(text); };
+    targets.Writer = form->Writer();
+    crashtest::ServeWith(*form, [&](TIdContext& context) {
+        int received = 0;
+        RunConnectionLoop(context.Connection(), [&](std::span<const UString> texts) {
+            for (size_t i = 0; i < texts.size(); ++i)
+                if (++received == 3) Store(gRecord, received);
+            TQLSyncClass::HandOff(program.Queue, targets, texts);
+        });
+    });
+    program.Application.OnCloseRequest = [&] { form->Close(); };
+    int code = program.Run();
+    form.reset();
+    return code;
+}
