@@ -42,6 +42,12 @@ public:
     bool Enabled() const { return FEnabled; }
     bool IsMainThread() const { return GetCurrentThreadId() == FMainThreadId; }
     DWORD MainThreadId() const { return FMainThreadId; }
+    bool IsHandlerThread() const {
+        return FHandlerThread && GetCurrentThreadId() == FHandlerThread->ThreadId();
+    }
+    // On the handler thread, when an error that nothing caught would end
+    // it: its failure is released and a new handler thread takes over.
+    [[noreturn]] void ReplaceHandlerThread() { FHandlerThread->ReplaceAndExit(); }
     // The predecessor's process id when a restart started this process.
     std::optional<uint32_t> RestartedFrom() const { return FRestartedFrom; }
     TThreadTable* Threads() { return FRegistry ? &FRegistry->Table() : nullptr; }

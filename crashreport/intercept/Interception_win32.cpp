@@ -42,6 +42,8 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
     // that the catch of the place it happened (or the terminate handler)
     // sees it as an error object.
     if (ThrowUnhandledFault(*info)) return EXCEPTION_CONTINUE_EXECUTION;
+    // The handler thread never reports into itself.
+    if (reporter->IsHandlerThread()) reporter->ReplaceHandlerThread();
     const bool main = reporter->IsMainThread();
     TFailureSite site;
     site.Point = main ? TInterceptionPoint::OutermostFrame : TInterceptionPoint::ThreadStart;
@@ -72,6 +74,7 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
     TCrashReporter* reporter = gReporter.load();
     std::exception_ptr error = std::current_exception();
     if (reporter) {
+        if (reporter->IsHandlerThread()) reporter->ReplaceHandlerThread();
         const bool main = reporter->IsMainThread();
         if (error) {
             // An error escaped a thread's start routine (or the program's
