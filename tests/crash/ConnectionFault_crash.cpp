@@ -1,14 +1,14 @@
 // clang-format off
 //! wait-file listening
-//! send first one
+//! client-send first one
 //! forwarded one
-//! send first two
+//! client-send first two
 //! forwarded two
-//! send second alpha
+//! client-send second alpha
 //! forwarded alpha
-//! send first three
+//! client-send first three
 //! disconnected first
-//! send second beta
+//! client-send second beta
 //! forwarded beta
 //! no-dialog
 //! post-close

@@ -21,7 +21,8 @@
 //                      the dialog may stand on while the action runs
 //   forward TEXT       sends TEXT to the program over TCP and reads it from
 //                      the mailslot
-//   send NAME TEXT     sends TEXT to the program over the connection of
+//   client-send NAME TEXT
+//                      sends TEXT to the program over the connection of
 //                      client NAME (connected at its first line), which
 //                      stays open
 //   forwarded TEXT     the next message in the mailslot is TEXT
@@ -411,7 +412,7 @@ private:
             Press(w[1], verb == "press");
         } else if (verb == "forward") {
             Forward(rest);
-        } else if (verb == "send") {
+        } else if (verb == "client-send") {
             SendOver(w[1], rest.substr(w[1].size() + 1));
         } else if (verb == "forwarded") {
             ExpectForwarded(rest);

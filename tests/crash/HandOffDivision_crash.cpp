@@ -1,9 +1,9 @@
 // clang-format off
 //! wait-file listening
-//! send client divide
+//! client-send client divide
 //! dialog send=enabled show=enabled continue=enabled restart=enabled close=enabled focus=send
 //! press continue
-//! send client after the division
+//! client-send client after the division
 //! forwarded after the division
 //! post-close
 //! exit 0
