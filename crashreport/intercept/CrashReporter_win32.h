@@ -68,6 +68,12 @@ public:
     // of a built-in section of the same name.
     void RegisterPlugin(TReportPlugin plugin) { FPlugins.Register(std::move(plugin)); }
 
+    // Takes the screenshots instead of the screen itself: a test seam, set
+    // before the first failure.
+    void SetScreenshotSource(std::function<std::optional<TScreenshot>()> take) {
+        if (FHandler) FHandler->SetScreenshotSource(std::move(take));
+    }
+
 private:
     void WaitInMessageLoop(HANDLE event);
 
