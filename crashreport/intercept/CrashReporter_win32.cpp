@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 
 #include "base/Exception.h"
+#include "crashreport/OwnThreads_win32.h"
 #include "crashreport/intercept/Interception_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
 #include "crashreport/intercept/ProcessorFaults_win32.h"
@@ -92,6 +93,9 @@ void TCrashReporter::Report(const TFailureSite& given) {
     if (!FEnabled) return;
     const DWORD thread = GetCurrentThreadId();
     if (FHandlerThread && thread == FHandlerThread->ThreadId()) return;
+    // Nor from the completion or the sending thread, which the handler
+    // thread may be waiting for.
+    if (IsCrashReporterThread(thread)) return;
     FReserve->Release();
 
     TFailureSite site = given;

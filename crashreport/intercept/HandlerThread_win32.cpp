@@ -1,5 +1,7 @@
 #include "crashreport/intercept/HandlerThread_win32.h"
 
+#include "crashreport/OwnThreads_win32.h"
+
 namespace qr {
 
 THandlerThread::THandlerThread(THandle handle) : FHandle(std::move(handle)) {
@@ -35,6 +37,7 @@ void THandlerThread::ReplaceAndExit() {
     // The old thread's handle goes with it; the successor is known by its
     // id from now on, so that its own failures are not reported either.
     if (!Start()) FWriteEnd.Reset();
+    UnmarkCrashReporterThread(GetCurrentThreadId());
     ExitThread(0);
 }
 
@@ -70,6 +73,7 @@ bool THandlerThread::Read(TExceptRequestRec& request) {
 
 DWORD WINAPI THandlerThread::Run(void* parameter) {
     auto* self = static_cast<THandlerThread*>(parameter);
+    TOwnThreadMark own;
     TExceptRequestRec request;
     while (self->Read(request) && request.Event != 0) {
         self->FCurrentThread.store(request.ThreadId);

@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "base/win32/ThreadNaming.h"
+#include "crashreport/OwnThreads_win32.h"
 #include "crashreport/intercept/CrashReporter_win32.h"
 #include "crashreport/intercept/ProcessorFaults_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
@@ -32,6 +33,15 @@ bool IsRuntimeThrow(DWORD code) { return (code & 0x00FFFFFF) == 0x00474343; }
 using win32::kThreadNamingException;
 using win32::TThreadNameInfo;
 
+// The completion and the sending thread just end on an error nothing
+// caught: the handler thread may be waiting for them.
+void EndIfCrashReporterThread() {
+    const DWORD self = GetCurrentThreadId();
+    if (!IsCrashReporterThread(self)) return;
+    UnmarkCrashReporterThread(self);
+    ExitThread(0xFFFFFFFF);
+}
+
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
     TCrashReporter* reporter = gReporter.load();
     if (!reporter || !info || !info->ExceptionRecord) return EXCEPTION_CONTINUE_SEARCH;
@@ -44,6 +54,7 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
     if (ThrowUnhandledFault(*info)) return EXCEPTION_CONTINUE_EXECUTION;
     // The handler thread never reports into itself.
     if (reporter->IsHandlerThread()) reporter->ReplaceHandlerThread();
+    EndIfCrashReporterThread();
     const bool main = reporter->IsMainThread();
     TFailureSite site;
     site.Point = main ? TInterceptionPoint::OutermostFrame : TInterceptionPoint::ThreadStart;
@@ -75,6 +86,7 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
     std::exception_ptr error = std::current_exception();
     if (reporter) {
         if (reporter->IsHandlerThread()) reporter->ReplaceHandlerThread();
+        EndIfCrashReporterThread();
         const bool main = reporter->IsMainThread();
         if (error) {
             // An error escaped a thread's start routine (or the program's
