@@ -108,15 +108,20 @@ void TCrashReporter::Report(const TFailureSite& given) {
         site.PreparedStack = fault->Fault().Frames;
         site.PreparedFrames = fault->Fault().FrameCount;
     }
-    // The location of a C++ error is where it was thrown.
+    // The location of a C++ error is where it was thrown. The record points
+    // at a copy of the note in this frame, which lives until the failure
+    // has been handled: a throw while this thread waits (a hand-off run in
+    // the wait's message loop) rewrites the note itself.
+    TThrowNote noted;
     if (!site.Address && !site.SystemRecord) {
         const TThrowNote* note = CurrentThrowNote();
         const void* object = site.Object ? dynamic_cast<const void*>(site.Object) : nullptr;
         if (note && (!site.Object || note->Object == object)) {
-            site.Address = note->Address;
-            if (!site.Context && note->HasContext) site.Context = &note->Context;
-            site.PreparedStack = note->Frames;
-            site.PreparedFrames = note->FrameCount;
+            noted = *note;
+            site.Address = noted.Address;
+            if (!site.Context && noted.HasContext) site.Context = &noted.Context;
+            site.PreparedStack = noted.Frames;
+            site.PreparedFrames = noted.FrameCount;
         }
     }
 

@@ -150,6 +150,8 @@ uint64_t StartAddressOf(HANDLE thread) {
 // Runs in every thread as it starts and ends (the loader's per-thread
 // notification of the program file).
 void NTAPI OnThreadEvent(PVOID, DWORD reason, PVOID) {
+    if (reason == DLL_THREAD_ATTACH) AttachThrowNote();
+    if (reason == DLL_THREAD_DETACH) DetachThrowNote();
     TCrashReporter* reporter = gReporter.load();
     if (!reporter || !reporter->Threads()) return;
     if (reason == DLL_THREAD_ATTACH) {
@@ -169,6 +171,7 @@ extern "C" __attribute__((section(".CRT$XLQ"), used)) const PIMAGE_TLS_CALLBACK 
 
 void InstallInterception(TCrashReporter& reporter) {
     gReporter.store(&reporter);
+    AttachThrowNote();
     GuardStack();
     gNamingHandler = AddVectoredExceptionHandler(1, &OnThreadNaming);
     InstallProcessorFaults();

@@ -22,9 +22,6 @@
 // socket closed, its context and thread gone from the server's lists), so
 // another client goes on being served and the program still ends at once
 // when it is closed. No dialog, no report.
-#include "app/FormClasses.h"
-#include "app/MainForm_win32.h"
-#include "app/QLSyncClass.h"
 #include "server/ConnectionLoop.h"
 #include "tests/crash/CrashProgram.h"
 #include "tests/crash/FormServer.h"
@@ -45,20 +42,14 @@ __attribute__((noinline)) void Store(TRecord* record, int value) { record->Field
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    auto form = std::make_unique<TMainForm>(program.Application, program.Queue, LoadMainFormDescription());
-    TForwardTargets targets;
-    targets.ShowText = [&form](const UString& text) { form->Memo1->SetText(text); };
-    targets.Writer = form->Writer();
-    crashtest::ServeWith(*form, [&](TIdContext& context) {
+    crashtest::TServedForm served(program);
+    served.Serve([&](TIdContext& context) {
         int received = 0;
         RunConnectionLoop(context.Connection(), [&](std::span<const UString> texts) {
             for (size_t i = 0; i < texts.size(); ++i)
                 if (++received == 3) Store(gRecord, received);
-            TQLSyncClass::HandOff(program.Queue, targets, texts);
+            TQLSyncClass::HandOff(program.Queue, served.Targets, texts);
         });
     });
-    program.Application.OnCloseRequest = [&] { form->Close(); };
-    int code = program.Run();
-    form.reset();
-    return code;
+    return served.Run();
 }

@@ -274,10 +274,11 @@ private:
         ASSERT_NE(FSlot, INVALID_HANDLE_VALUE);
     }
 
-    void Forward(const std::string& text) {
+    // A connection to the program, once it listens; kNoSocket: none.
+    qr::test::TClientSocket Connect() {
         using namespace qr::test;
         TClientSocket socket = kNoSocket;
-        ASSERT_TRUE(WaitFor(
+        EXPECT_TRUE(WaitFor(
             [&] {
                 try {
                     socket = ClientConnect(false, 19150);
@@ -286,11 +287,23 @@ private:
                     return false;
                 }
             },
-            30s));
+            30s))
+            << "the program does not listen";
+        return socket;
+    }
+
+    static void SendMessageText(qr::test::TClientSocket socket, const std::string& text) {
         std::string message = text + "\f";
-        EXPECT_EQ(ClientSend(socket, message.data(), message.size()), static_cast<int>(message.size()));
+        EXPECT_EQ(qr::test::ClientSend(socket, message.data(), message.size()),
+                  static_cast<int>(message.size()));
+    }
+
+    void Forward(const std::string& text) {
+        qr::test::TClientSocket socket = Connect();
+        ASSERT_NE(socket, qr::test::kNoSocket);
+        SendMessageText(socket, text);
         ExpectForwarded(text);
-        ClientClose(socket);
+        qr::test::ClientClose(socket);
     }
 
     // The next message in the mailslot, which carries the program's 8-bit
@@ -313,25 +326,13 @@ private:
     }
 
     void SendOver(const std::string& client, const std::string& text) {
-        using namespace qr::test;
         auto found = FClients.find(client);
         if (found == FClients.end()) {
-            TClientSocket socket = kNoSocket;
-            ASSERT_TRUE(WaitFor(
-                [&] {
-                    try {
-                        socket = ClientConnect(false, 19150);
-                        return true;
-                    } catch (const std::exception&) {
-                        return false;
-                    }
-                },
-                30s));
+            qr::test::TClientSocket socket = Connect();
+            ASSERT_NE(socket, qr::test::kNoSocket);
             found = FClients.emplace(client, socket).first;
         }
-        std::string message = text + "\f";
-        EXPECT_EQ(ClientSend(found->second, message.data(), message.size()),
-                  static_cast<int>(message.size()));
+        SendMessageText(found->second, text);
     }
 
     void ExpectDisconnected(const std::string& client) {

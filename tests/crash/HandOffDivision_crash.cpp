@@ -18,9 +18,6 @@
 // "continue application" enabled, and the connection thread goes on as if
 // the hand-off had succeeded, so the next message of the same connection
 // is forwarded.
-#include "app/FormClasses.h"
-#include "app/MainForm_win32.h"
-#include "app/QLSyncClass.h"
 #include "server/ConnectionLoop.h"
 #include "tests/crash/CrashProgram.h"
 #include "tests/crash/FormServer.h"
@@ -38,20 +35,15 @@ __attribute__((noinline)) int Divide(int value, int by) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    auto form = std::make_unique<TMainForm>(program.Application, program.Queue, LoadMainFormDescription());
-    TForwardTargets targets;
-    volatile int shown = 0;
-    targets.ShowText = [&shown](const UString& text) {
-        if (text == u"divide") shown = Divide(7, gZero);
+    crashtest::TServedForm served(program);
+    volatile int quotient = 0;
+    served.Targets.ShowText = [&quotient](const UString& text) {
+        if (text == u"divide") quotient = Divide(7, gZero);
     };
-    targets.Writer = form->Writer();
-    crashtest::ServeWith(*form, [&](TIdContext& context) {
+    served.Serve([&](TIdContext& context) {
         RunConnectionLoop(context.Connection(), [&](std::span<const UString> texts) {
-            TQLSyncClass::HandOff(program.Queue, targets, texts);
+            TQLSyncClass::HandOff(program.Queue, served.Targets, texts);
         });
     });
-    program.Application.OnCloseRequest = [&] { form->Close(); };
-    int code = program.Run();
-    form.reset();
-    return code;
+    return served.Run();
 }

@@ -32,15 +32,5 @@ DWORD WINAPI Overflowing(void*) { return static_cast<DWORD>(Deeper(0)); }
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    HANDLE thread =
-        CreateThread(nullptr, 256 * 1024, &Overflowing, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (!thread) return 10;
-    DWORD ended = WaitForSingleObject(thread, 120000);
-    DWORD threadExit = 0;
-    GetExitCodeThread(thread, &threadExit);
-    CloseHandle(thread);
-    if (ended != WAIT_OBJECT_0) return 11;
-    if (threadExit != 0xFFFFFFFF) return 12;
-    program.PostQuit(0);
-    return program.Run();
+    return program.RunFailingThread(&Overflowing, 256 * 1024);
 }
