@@ -3,8 +3,10 @@
 #include <cxxabi.h>
 
 #include "base/Exception.h"
+#include "crashreport/OwnThreads_win32.h"
 #include "crashreport/intercept/Interception_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
+#include "crashreport/intercept/ProcessorFaults_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
 #include "crashreport/intercept/TempFolder_win32.h"
 #include "crashreport/intercept/RuntimeHooks_win32.h"
@@ -91,18 +93,35 @@ void TCrashReporter::Report(const TFailureSite& given) {
     if (!FEnabled) return;
     const DWORD thread = GetCurrentThreadId();
     if (FHandlerThread && thread == FHandlerThread->ThreadId()) return;
+    // Nor from the completion or the sending thread, which the handler
+    // thread may be waiting for.
+    if (IsCrashReporterThread(thread)) return;
     FReserve->Release();
 
     TFailureSite site = given;
-    // The location of a C++ error is where it was thrown.
+    // A processor fault thrown as an error: its place, registers and call
+    // stack are those of the faulting instruction.
+    const auto* fault = site.Object ? dynamic_cast<const EExternal*>(site.Object) : nullptr;
+    if (fault) {
+        site.Address = fault->Fault().Address;
+        site.Context = &fault->Fault().Context;
+        site.PreparedStack = fault->Fault().Frames;
+        site.PreparedFrames = fault->Fault().FrameCount;
+    }
+    // The location of a C++ error is where it was thrown. The record points
+    // at a copy of the note in this frame, which lives until the failure
+    // has been handled: a throw while this thread waits (a hand-off run in
+    // the wait's message loop) rewrites the note itself.
+    TThrowNote noted;
     if (!site.Address && !site.SystemRecord) {
         const TThrowNote* note = CurrentThrowNote();
         const void* object = site.Object ? dynamic_cast<const void*>(site.Object) : nullptr;
         if (note && (!site.Object || note->Object == object)) {
-            site.Address = note->Address;
-            if (!site.Context && note->HasContext) site.Context = &note->Context;
-            site.PreparedStack = note->Frames;
-            site.PreparedFrames = note->FrameCount;
+            noted = *note;
+            site.Address = noted.Address;
+            if (!site.Context && noted.HasContext) site.Context = &noted.Context;
+            site.PreparedStack = noted.Frames;
+            site.PreparedFrames = noted.FrameCount;
         }
     }
 
@@ -157,6 +176,7 @@ void TCrashReporter::Report(const TFailureSite& given) {
     }
     ClearThrowNote();
     FReserve->Reserve();
+    if (fault && dynamic_cast<const EStackOverflow*>(fault)) RearmStackGuard(fault->Fault());
 }
 
 // The main thread keeps its windows and the hand-offs of other threads

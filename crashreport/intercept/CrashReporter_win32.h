@@ -42,6 +42,12 @@ public:
     bool Enabled() const { return FEnabled; }
     bool IsMainThread() const { return GetCurrentThreadId() == FMainThreadId; }
     DWORD MainThreadId() const { return FMainThreadId; }
+    bool IsHandlerThread() const {
+        return FHandlerThread && GetCurrentThreadId() == FHandlerThread->ThreadId();
+    }
+    // On the handler thread, when an error that nothing caught would end
+    // it: its failure is released and a new handler thread takes over.
+    [[noreturn]] void ReplaceHandlerThread() { FHandlerThread->ReplaceAndExit(); }
     // The predecessor's process id when a restart started this process.
     std::optional<uint32_t> RestartedFrom() const { return FRestartedFrom; }
     TThreadTable* Threads() { return FRegistry ? &FRegistry->Table() : nullptr; }
@@ -61,6 +67,12 @@ public:
     // A report section of the program's own, or one that takes the place
     // of a built-in section of the same name.
     void RegisterPlugin(TReportPlugin plugin) { FPlugins.Register(std::move(plugin)); }
+
+    // Takes the screenshots instead of the screen itself: a test seam, set
+    // before the first failure.
+    void SetScreenshotSource(std::function<std::optional<TScreenshot>()> take) {
+        if (FHandler) FHandler->SetScreenshotSource(std::move(take));
+    }
 
 private:
     void WaitInMessageLoop(HANDLE event);

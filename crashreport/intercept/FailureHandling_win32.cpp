@@ -226,19 +226,27 @@ int TFailureHandler::Show(const std::shared_ptr<TIMEException>& shared) {
             BoxContentFrom(failure, expand, FailureMessage(failure), failure.CanContinue, large ? 0 : show);
         content.FirstOpening = first;
         if (large) content.Visible[static_cast<int>(TBoxButton::Show)] = false;
-        TExceptionBox box(
-            content,
-            [&shared](TBoxButton button, HWND owner) {
-                // Saving and printing have no buttons in this program.
-                if (button == TBoxButton::Send) SendAction(shared, owner);
-                // Completed while the dialog still stands, so the please-wait
-                // window has an owner to stand in front of.
-                if (button == TBoxButton::Restart || button == TBoxButton::Close)
-                    EnsureReportComplete(*shared, owner);
-            },
-            nullptr);
-        if (content.Large && failure.Builder) box.SetReport(LargeFormReport(failure));
-        TBoxButton pressed = box.Run();
+        TBoxButton pressed;
+        try {
+            TExceptionBox box(
+                content,
+                [&shared](TBoxButton button, HWND owner) {
+                    // Saving and printing have no buttons in this program.
+                    if (button == TBoxButton::Send) SendAction(shared, owner);
+                    // Completed while the dialog still stands, so the please-wait
+                    // window has an owner to stand in front of.
+                    if (button == TBoxButton::Restart || button == TBoxButton::Close)
+                        EnsureReportComplete(*shared, owner);
+                },
+                nullptr);
+            if (content.Large && failure.Builder) box.SetReport(LargeFormReport(failure));
+            pressed = box.Run();
+        } catch (...) {
+            // No dialog (out of window or GDI handles): handled as if its
+            // escape key had been pressed, so that the outcome and the
+            // automatic save still follow.
+            return static_cast<int>(EscapeButton(content));
+        }
         if (pressed != TBoxButton::Show) return static_cast<int>(pressed);
         // "show bug report" / "&Details": open again with the report shown,
         // and no automatic outcome for this failure.
@@ -284,7 +292,13 @@ void TFailureHandler::Handle(const TExceptRequestRec& request, bool inHandlerThr
     if (FEnv.History) FEnv.History->Record(SecondsSince1601());
 
     if (failure->Flags.CreateScreenshot) {
-        failure->Screenshot = TakeScreenshot();
+        // Right after an out-of-memory failure taking it may fail too: that
+        // only clears create-screenshot.
+        try {
+            failure->Screenshot = FEnv.Screenshot ? FEnv.Screenshot() : TakeScreenshot();
+        } catch (...) {
+            failure->Screenshot.reset();
+        }
         if (!failure->Screenshot) failure->Flags.CreateScreenshot = false;
     }
     if (failure->Flags.CreateBugReport) StartReport(*failure, inHandlerThread);

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "crashreport/SharedSettings.h"
 #include "crashreport/intercept/FailureObject_win32.h"
 #include "crashreport/intercept/FailureSite_win32.h"
 #include "crashreport/intercept/PluginRegistry.h"
+#include "crashreport/intercept/Screenshot.h"
 #include "crashreport/intercept/ThreadTable.h"
 #include "crashreport/intercept/TimeHistory.h"
 
@@ -25,6 +27,9 @@ struct THandlingEnvironment {
     uint32_t MainThreadId = 0;
     uint64_t StartTick = 0;  // GetTickCount64 at start-up
     const TPluginRegistry* Plugins = nullptr;
+    // Takes the screenshot; empty: the whole screen (TakeScreenshot). A
+    // test seam, set before the first failure.
+    std::function<std::optional<TScreenshot>()> Screenshot;
 };
 
 class TFailureHandler {
@@ -35,6 +40,10 @@ public:
     // itself (the loader lock was held); the report is then completed
     // right away instead of in a new thread.
     void Handle(const TExceptRequestRec& request, bool inHandlerThread);
+    // See THandlingEnvironment::Screenshot.
+    void SetScreenshotSource(std::function<std::optional<TScreenshot>()> take) {
+        FEnv.Screenshot = std::move(take);
+    }
 
 private:
     std::shared_ptr<TIMEException> CreateFailure(const TExceptRequestRec& request);

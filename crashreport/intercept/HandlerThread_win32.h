@@ -4,6 +4,7 @@
 // failure at a time, in the order the requests arrive.
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 
 #include "base/win32/Handles.h"
@@ -25,7 +26,12 @@ public:
     THandlerThread(const THandlerThread&) = delete;
     THandlerThread& operator=(const THandlerThread&) = delete;
 
-    DWORD ThreadId() const { return FThreadId; }
+    DWORD ThreadId() const { return FThreadId.load(); }
+    // On the handler thread, when an error that nothing caught ends it
+    // (the terminate handler, the unhandled-exception filter): releases
+    // the failure it was handling and lets a new handler thread go on
+    // reading the pipe, then ends this one.
+    [[noreturn]] void ReplaceAndExit();
     // From the failing thread: writes the whole request or nothing. No
     // allocation and no lock.
     bool Send(const TExceptRequestRec& request);
@@ -35,11 +41,16 @@ public:
 private:
     static DWORD WINAPI Run(void* self);
     bool Read(TExceptRequestRec& request);
+    bool Start();
+    static void Release(uint32_t event, DWORD thread);
 
     THandle FHandle;
     win32::THandle FReadEnd, FWriteEnd;
     win32::THandle FThread;
-    DWORD FThreadId = 0;
+    std::atomic<DWORD> FThreadId{0};
+    // The failure being handled: its event and failing thread (0: none).
+    std::atomic<uint32_t> FCurrentEvent{0};
+    std::atomic<DWORD> FCurrentThread{0};
 };
 
 }  // namespace qr

@@ -8,7 +8,9 @@
 #include <exception>
 
 #include "base/win32/ThreadNaming.h"
+#include "crashreport/OwnThreads_win32.h"
 #include "crashreport/intercept/CrashReporter_win32.h"
+#include "crashreport/intercept/ProcessorFaults_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
 #include "crashreport/intercept/RuntimeHooks_win32.h"
 #include "crashreport/intercept/ThreadCreationHooks_win32.h"
@@ -31,12 +33,28 @@ bool IsRuntimeThrow(DWORD code) { return (code & 0x00FFFFFF) == 0x00474343; }
 using win32::kThreadNamingException;
 using win32::TThreadNameInfo;
 
+// The completion and the sending thread just end on an error nothing
+// caught: the handler thread may be waiting for them.
+void EndIfCrashReporterThread() {
+    const DWORD self = GetCurrentThreadId();
+    if (!IsCrashReporterThread(self)) return;
+    UnmarkCrashReporterThread(self);
+    ExitThread(0xFFFFFFFF);
+}
+
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
     TCrashReporter* reporter = gReporter.load();
     if (!reporter || !info || !info->ExceptionRecord) return EXCEPTION_CONTINUE_SEARCH;
     const DWORD code = info->ExceptionRecord->ExceptionCode;
     if (IsRuntimeThrow(code)) return EXCEPTION_CONTINUE_EXECUTION;
     if (code == kThreadNamingException) return EXCEPTION_CONTINUE_EXECUTION;
+    // A fault that no handler took: thrown from its site after all, so
+    // that the catch of the place it happened (or the terminate handler)
+    // sees it as an error object.
+    if (ThrowUnhandledFault(*info)) return EXCEPTION_CONTINUE_EXECUTION;
+    // The handler thread never reports into itself.
+    if (reporter->IsHandlerThread()) reporter->ReplaceHandlerThread();
+    EndIfCrashReporterThread();
     const bool main = reporter->IsMainThread();
     TFailureSite site;
     site.Point = main ? TInterceptionPoint::OutermostFrame : TInterceptionPoint::ThreadStart;
@@ -67,6 +85,8 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
     TCrashReporter* reporter = gReporter.load();
     std::exception_ptr error = std::current_exception();
     if (reporter) {
+        if (reporter->IsHandlerThread()) reporter->ReplaceHandlerThread();
+        EndIfCrashReporterThread();
         const bool main = reporter->IsMainThread();
         if (error) {
             // An error escaped a thread's start routine (or the program's
@@ -108,6 +128,14 @@ LONG CALLBACK OnThreadNaming(EXCEPTION_POINTERS* info) {
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
+// Room on this thread's stack for reporting its overflow.
+void GuardStack() {
+    constexpr ULONG kRoom = 64 * 1024;
+    ULONG guarantee = kRoom;
+    SetThreadStackGuarantee(&guarantee);
+    ArmStackGuard(kRoom);
+}
+
 uint64_t StartAddressOf(HANDLE thread) {
     using TQuery = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
     static const auto query = reinterpret_cast<TQuery>(
@@ -122,12 +150,12 @@ uint64_t StartAddressOf(HANDLE thread) {
 // Runs in every thread as it starts and ends (the loader's per-thread
 // notification of the program file).
 void NTAPI OnThreadEvent(PVOID, DWORD reason, PVOID) {
+    if (reason == DLL_THREAD_ATTACH) AttachThrowNote();
+    if (reason == DLL_THREAD_DETACH) DetachThrowNote();
     TCrashReporter* reporter = gReporter.load();
     if (!reporter || !reporter->Threads()) return;
     if (reason == DLL_THREAD_ATTACH) {
-        // Room on the stack for reporting a stack overflow.
-        ULONG guarantee = 64 * 1024;
-        SetThreadStackGuarantee(&guarantee);
+        GuardStack();
         reporter->Threads()->Created(GetCurrentThreadId(), 0, StartAddressOf(GetCurrentThread()));
     } else if (reason == DLL_THREAD_DETACH) {
         reporter->Threads()->Remove(GetCurrentThreadId());
@@ -143,9 +171,10 @@ extern "C" __attribute__((section(".CRT$XLQ"), used)) const PIMAGE_TLS_CALLBACK 
 
 void InstallInterception(TCrashReporter& reporter) {
     gReporter.store(&reporter);
-    ULONG guarantee = 64 * 1024;
-    SetThreadStackGuarantee(&guarantee);
+    AttachThrowNote();
+    GuardStack();
     gNamingHandler = AddVectoredExceptionHandler(1, &OnThreadNaming);
+    InstallProcessorFaults();
     gOldFilter = SetUnhandledExceptionFilter(&OnUnhandledException);
     gOldTerminate = std::set_terminate(&OnTerminate);
     _set_invalid_parameter_handler(&OnInvalidParameter);
@@ -159,6 +188,7 @@ void RemoveInterception() {
     _set_invalid_parameter_handler(nullptr);
     std::set_terminate(gOldTerminate);
     SetUnhandledExceptionFilter(gOldFilter);
+    RemoveProcessorFaults();
     if (gNamingHandler) RemoveVectoredExceptionHandler(gNamingHandler);
     gNamingHandler = nullptr;
     gReporter.store(nullptr);

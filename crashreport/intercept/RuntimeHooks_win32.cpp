@@ -6,6 +6,7 @@
 #include "crashreport/intercept/RuntimeHooks_win32.h"
 
 #include <atomic>
+#include <new>
 #include <typeinfo>
 
 extern "C" [[noreturn]] void __real___cxa_throw(void* object, std::type_info* type, void (*destroy)(void*));
@@ -18,8 +19,19 @@ namespace qr {
 namespace {
 
 std::atomic<TPureVirtualHandler> gPureVirtualHandler{nullptr};
-thread_local TThrowNote tNote;
-thread_local bool tNoted = false;
+// Each thread's note, behind a system TLS slot and made when the thread
+// starts (AttachThrowNote), so that a throw, which may be the one of a
+// failure, takes no allocation: the compiler's thread_local is emulated
+// here and would allocate at a thread's first throw. The slot is made at
+// its first use: a throw may come before this file's statics.
+DWORD NoteSlot() {
+    static const DWORD slot = TlsAlloc();
+    return slot;
+}
+
+TThrowNote* ThisThreadsNote() {
+    return NoteSlot() == TLS_OUT_OF_INDEXES ? nullptr : static_cast<TThrowNote*>(TlsGetValue(NoteSlot()));
+}
 
 // The context of the caller of the function that captured `context`.
 // `returnAddress`: where the capturing function returns to.
@@ -42,16 +54,40 @@ void StepOut(CONTEXT& context, void* returnAddress) {
 
 }  // namespace
 
-const TThrowNote* CurrentThrowNote() { return tNoted ? &tNote : nullptr; }
+const TThrowNote* CurrentThrowNote() {
+    const TThrowNote* note = ThisThreadsNote();
+    return note && note->Noted ? note : nullptr;
+}
 
-void ClearThrowNote() { tNoted = false; }
+void ClearThrowNote() {
+    if (TThrowNote* note = ThisThreadsNote()) note->Noted = false;
+}
+
+void AttachThrowNote() {
+    if (NoteSlot() == TLS_OUT_OF_INDEXES || ThisThreadsNote()) return;
+    void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(TThrowNote));
+    if (memory && !TlsSetValue(NoteSlot(), new (memory) TThrowNote)) HeapFree(GetProcessHeap(), 0, memory);
+}
+
+void DetachThrowNote() {
+    if (TThrowNote* note = ThisThreadsNote()) {
+        TlsSetValue(NoteSlot(), nullptr);
+        note->~TThrowNote();
+        HeapFree(GetProcessHeap(), 0, note);
+    }
+}
 
 void SetPureVirtualHandler(TPureVirtualHandler handler) { gPureVirtualHandler.store(handler); }
 
 }  // namespace qr
 
 extern "C" void __wrap___cxa_throw(void* object, std::type_info* type, void (*destroy)(void*)) {
-    qr::TThrowNote& note = qr::tNote;
+    // A thread the notifications missed (started before the crash reporter)
+    // gets its note now.
+    if (!qr::ThisThreadsNote()) qr::AttachThrowNote();
+    qr::TThrowNote* noted = qr::ThisThreadsNote();
+    if (!noted) __real___cxa_throw(object, type, destroy);
+    qr::TThrowNote& note = *noted;
     note.Object = object;
     note.Address = __builtin_return_address(0);
     RtlCaptureContext(&note.Context);
@@ -60,7 +96,7 @@ extern "C" void __wrap___cxa_throw(void* object, std::type_info* type, void (*de
     note.HasContext = true;
     // Frame 0 is this function; the first one kept is the thrower.
     note.FrameCount = RtlCaptureStackBackTrace(1, qr::TThrowNote::kMaxFrames, note.Frames, nullptr);
-    qr::tNoted = true;
+    note.Noted = true;
     __real___cxa_throw(object, type, destroy);
 }
 

@@ -21,11 +21,16 @@ struct TThrowNote {
     static constexpr int kMaxFrames = 62;
     void* Frames[kMaxFrames];
     unsigned FrameCount = 0;
+    bool Noted = false;  // a throw since the last clear
 };
 
 // This thread's note; null when it threw nothing since the last clear.
 const TThrowNote* CurrentThrowNote();
 void ClearThrowNote();
+// Makes and frees the calling thread's note (from the thread start and end
+// notifications), so that noting a throw allocates nothing.
+void AttachThrowNote();
+void DetachThrowNote();
 
 // Called instead of the runtime's message when a pure virtual function is
 // called; the runtime's handling follows if it returns. Null: none.

@@ -1,5 +1,6 @@
 #include "crashreport/intercept/SendAction_win32.h"
 
+#include "crashreport/OwnThreads_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
 #include "crashreport/intercept/CompleteReport_win32.h"
 #include "crashreport/intercept/SendSeams_win32.h"
@@ -34,6 +35,7 @@ TSendResult SendHere(TSendJob& job, HWND owner, bool inThread) {
 }
 
 DWORD WINAPI SendingThread(void* parameter) {
+    TOwnThreadMark own;  // its failures are never reported
     std::unique_ptr<TSendJob> job(static_cast<TSendJob*>(parameter));
     try {
         return static_cast<DWORD>(SendHere(*job, nullptr, true));

@@ -29,7 +29,7 @@ const TKnownCode kKnownCodes[] = {
     {0xC000008C, "ERangeError", "Range check error"},
     {0xC00000FD, "EStackOverflow", "Stack overflow"},
     {0xC0000096, "EPrivilege", "Privileged instruction"},
-    {0xC000001D, "EExternalException", "Illegal instruction"},
+    {0xC000001D, "EIllegalInstruction", "Illegal instruction"},
     {0xC000008E, "EZeroDivide", "Floating point division by zero"},
     {0xC0000091, "EOverflow", "Floating point overflow"},
     {0xC0000093, "EUnderflow", "Floating point underflow"},
@@ -38,7 +38,9 @@ const TKnownCode kKnownCodes[] = {
     {0xC000008D, "EInvalidOp", "Invalid floating point operation"},
     {0xC000008F, "EInvalidOp", "Invalid floating point operation"},
     {0x80000003, "EExternalException", "Breakpoint"},
-    {0xC0000006, "EInOutError", "In-page error"},
+    {0xC0000006, "EInPageError", "In-page error"},
+    {0xC00002B4, "EInvalidOp", "Invalid floating point operation"},
+    {0xC00002B5, "EInvalidOp", "Invalid floating point operation"},
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "crashreport/report/CompletionThread.h"
 #include "base/win32/Handles.h"
+#include "crashreport/OwnThreads_win32.h"
 
 namespace qr {
 
@@ -11,6 +12,7 @@ struct TCompletionThread::TImpl {
     win32::THandle Thread;
 
     static DWORD WINAPI Run(void* parameter) {
+        TOwnThreadMark own;
         try {
             static_cast<TImpl*>(parameter)->Work();
         } catch (...) {
@@ -34,7 +36,9 @@ TCompletionThread::TCompletionThread(std::function<void()> work) : FImpl(std::ma
 }
 
 // The work ends by itself (each step ends, the abort flag ends it between
-// steps), so the wait is bounded by the work.
+// steps), so the wait is bounded by the work; an error that nothing
+// catches on this thread ends it, since it is never reported
+// (OwnThreads_win32.h).
 TCompletionThread::~TCompletionThread() {
     if (FImpl->Thread) WaitForSingleObject(FImpl->Thread.Get(), INFINITE);
 }

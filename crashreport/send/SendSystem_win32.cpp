@@ -162,10 +162,14 @@ TMailOutcome TSendSystem::SendSimpleMail(const TSimpleMail& mail) {
     message.lpFiles = files.empty() ? nullptr : files.data();
 
     ULONG result;
-    {
+    try {
         TNotTopmost notTopmost(FOwner);
         result = send(0, reinterpret_cast<ULONG_PTR>(FOwner), &message,
                       mail.Interactive ? MAPI_LOGON_UI | MAPI_DIALOG : 0, 0);
+    } catch (...) {
+        // A fault inside the mail program's library (thrown here as an
+        // error): this way of sending failed, the next one is tried.
+        return TMailOutcome::Failed;
     }
     if (result == SUCCESS_SUCCESS) return TMailOutcome::Sent;
     if (result == MAPI_USER_ABORT) return TMailOutcome::Cancelled;

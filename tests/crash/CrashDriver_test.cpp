@@ -7,6 +7,7 @@
 // Script lines, in the order they run:
 //   args A B...        command line arguments (quoted as written)
 //   make-dir NAME      a folder in the program's folder before it starts
+//   library NAME       copies the tests' library NAME beside the program
 //   wait-form          until the main window (class "TMainForm") exists
 //   click-form-button  clicks the main window's button
 //   dialog NAME=STATE... focus=NAME
@@ -20,12 +21,20 @@
 //                      the dialog may stand on while the action runs
 //   forward TEXT       sends TEXT to the program over TCP and reads it from
 //                      the mailslot
+//   client-send NAME TEXT
+//                      sends TEXT to the program over the connection of
+//                      client NAME (connected at its first line), which
+//                      stays open
+//   forwarded TEXT     the next message in the mailslot is TEXT
+//   disconnected NAME  the program closes client NAME's connection
+//   no-dialog          no crash dialog of the process for two seconds
 //   post-close         asks the application window to close
 //   wait-file NAME     until the file exists in the program's folder
 //   file NAME TEXT     its content ({pid}, {commandline} filled in)
 //   storm N            answers every dialog with "continue" until the
 //                      process ends; expects N dialogs
-//   exit N             waits for the process to end with code N
+//   exit N [S]         waits for the process to end with code N (within S
+//                      seconds)
 //   still-running      the process has not ended two seconds later
 //   report RE          a line of the report file matches RE
 //   report-block RE ;; RE...
@@ -48,6 +57,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -125,6 +135,7 @@ public:
             CloseHandle(FProcess);
         }
         if (FSlot != INVALID_HANDLE_VALUE) CloseHandle(FSlot);
+        for (auto& [name, socket] : FClients) qr::test::ClientClose(socket);
     }
 
     void Play(const std::vector<std::string>& script) {
@@ -134,7 +145,10 @@ public:
             std::vector<std::string> w = SplitWords(line);
             if (w[0] == "args") args = line.substr(5);
             if (w[0] == "make-dir") fs::create_directories(FFolder / w[1]);
-            if (w[0] == "forward") OpenSlot();
+            if (w[0] == "library") fs::copy_file(fs::path(QR_SEND_STANDIN_DIR) / w[1], FFolder / w[1]);
+            if (w[0] == "forward" || w[0] == "forwarded") {
+                if (FSlot == INVALID_HANDLE_VALUE) OpenSlot();
+            }
             if (w[0] == "mapi" || w[0] == "mailer") FSend.Setup(w, FFolder);
         }
         Start(args);
@@ -260,10 +274,11 @@ private:
         ASSERT_NE(FSlot, INVALID_HANDLE_VALUE);
     }
 
-    void Forward(const std::string& text) {
+    // A connection to the program, once it listens; kNoSocket: none.
+    qr::test::TClientSocket Connect() {
         using namespace qr::test;
         TClientSocket socket = kNoSocket;
-        ASSERT_TRUE(WaitFor(
+        EXPECT_TRUE(WaitFor(
             [&] {
                 try {
                     socket = ClientConnect(false, 19150);
@@ -272,9 +287,28 @@ private:
                     return false;
                 }
             },
-            30s));
+            30s))
+            << "the program does not listen";
+        return socket;
+    }
+
+    static void SendMessageText(qr::test::TClientSocket socket, const std::string& text) {
         std::string message = text + "\f";
-        EXPECT_EQ(ClientSend(socket, message.data(), message.size()), static_cast<int>(message.size()));
+        EXPECT_EQ(qr::test::ClientSend(socket, message.data(), message.size()),
+                  static_cast<int>(message.size()));
+    }
+
+    void Forward(const std::string& text) {
+        qr::test::TClientSocket socket = Connect();
+        ASSERT_NE(socket, qr::test::kNoSocket);
+        SendMessageText(socket, text);
+        ExpectForwarded(text);
+        qr::test::ClientClose(socket);
+    }
+
+    // The next message in the mailslot, which carries the program's 8-bit
+    // text.
+    void ExpectForwarded(const std::string& text) {
         std::string got;
         EXPECT_TRUE(WaitFor(
             [&] {
@@ -288,9 +322,26 @@ private:
                 return true;
             },
             30s));
-        ClientClose(socket);
-        // The slot carries the program's 8-bit text.
         EXPECT_EQ(got, text);
+    }
+
+    void SendOver(const std::string& client, const std::string& text) {
+        auto found = FClients.find(client);
+        if (found == FClients.end()) {
+            qr::test::TClientSocket socket = Connect();
+            ASSERT_NE(socket, qr::test::kNoSocket);
+            found = FClients.emplace(client, socket).first;
+        }
+        SendMessageText(found->second, text);
+    }
+
+    void ExpectDisconnected(const std::string& client) {
+        using namespace qr::test;
+        auto found = FClients.find(client);
+        ASSERT_NE(found, FClients.end()) << "no client " << client;
+        // The program never sends anything: the first byte is the end.
+        ASSERT_TRUE(ClientReadable(found->second, 30000)) << client << " is still connected";
+        EXPECT_LE(ClientReceiveOne(found->second), 0);
     }
 
     void Storm(int expected) {
@@ -346,7 +397,7 @@ private:
         std::vector<std::string> w = SplitWords(line);
         const std::string& verb = w[0];
         std::string rest = line.size() > verb.size() ? line.substr(verb.size() + 1) : "";
-        if (verb == "args" || verb == "make-dir") {
+        if (verb == "args" || verb == "make-dir" || verb == "library") {
         } else if (verb == "wait-form") {
             // The form's controls are made right after its window.
             ASSERT_TRUE(WaitFor([&] { return FormButton() != nullptr; }));
@@ -362,6 +413,16 @@ private:
             Press(w[1], verb == "press");
         } else if (verb == "forward") {
             Forward(rest);
+        } else if (verb == "client-send") {
+            SendOver(w[1], rest.substr(w[1].size() + 1));
+        } else if (verb == "forwarded") {
+            ExpectForwarded(rest);
+        } else if (verb == "disconnected") {
+            ExpectDisconnected(w[1]);
+        } else if (verb == "no-dialog") {
+            EXPECT_FALSE(
+                WaitFor([&] { return testkit::FindProcessWindow(FPid, L"TobriskWndClass") != nullptr; }, 2s))
+                << "a crash dialog opened";
         } else if (verb == "post-close") {
             HWND app = testkit::FindProcessWindow(FPid, L"TApplication", false);
             ASSERT_TRUE(app);
@@ -380,7 +441,8 @@ private:
         } else if (verb == "storm") {
             Storm(std::stoi(w[1]));
         } else if (verb == "exit") {
-            ASSERT_EQ(WaitForSingleObject(FProcess, 120000), WAIT_OBJECT_0) << "the program does not end";
+            const DWORD limit = w.size() > 2 ? std::stoul(w[2]) * 1000 : 120000;
+            ASSERT_EQ(WaitForSingleObject(FProcess, limit), WAIT_OBJECT_0) << "the program does not end";
             DWORD code = 0;
             GetExitCodeProcess(FProcess, &code);
             EXPECT_EQ(code, static_cast<DWORD>(std::stoul(w[1])));
@@ -425,7 +487,8 @@ private:
     DWORD FPid = 0;
     HWND FDialog = nullptr;
     HANDLE FSlot = INVALID_HANDLE_VALUE;
-    qr::crashtest::TSendStage FSend;  // undone after the program has gone
+    std::map<std::string, qr::test::TClientSocket> FClients;  // kept open across lines
+    qr::crashtest::TSendStage FSend;                          // undone after the program has gone
     crashtest::TAssistantDriver FAssistant;
 };
 

@@ -75,6 +75,24 @@ public:
         return Run();
     }
 
+    // The common program for a failing thread: runs `start` in a thread of
+    // its own (with `stackReserve` bytes of stack, 0: the default), which
+    // must end with exit code -1 once its failure has been handled, and
+    // then the main loop, which must still run. 10 to 12: it did not.
+    int RunFailingThread(LPTHREAD_START_ROUTINE start, SIZE_T stackReserve = 0) {
+        HANDLE thread = CreateThread(nullptr, stackReserve, start, nullptr,
+                                     stackReserve ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0, nullptr);
+        if (!thread) return 10;
+        DWORD ended = WaitForSingleObject(thread, 120000);
+        DWORD threadExit = 0;
+        GetExitCodeThread(thread, &threadExit);
+        CloseHandle(thread);
+        if (ended != WAIT_OBJECT_0) return 11;
+        if (threadExit != 0xFFFFFFFF) return 12;
+        PostQuit(0);
+        return Run();
+    }
+
     // The folder of the program file, with a trailing backslash.
     static std::wstring Folder() {
         wchar_t path[MAX_PATH] = {};

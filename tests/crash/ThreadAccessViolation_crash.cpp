@@ -31,14 +31,5 @@ DWORD WINAPI Failing(void* record) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    HANDLE thread = CreateThread(nullptr, 0, &Failing, nullptr, 0, nullptr);
-    if (!thread) return 10;
-    DWORD ended = WaitForSingleObject(thread, 120000);
-    DWORD threadExit = 0;
-    GetExitCodeThread(thread, &threadExit);
-    CloseHandle(thread);
-    if (ended != WAIT_OBJECT_0) return 11;
-    if (threadExit != 0xFFFFFFFF) return 12;
-    program.PostQuit(0);
-    return program.Run();
+    return program.RunFailingThread(&Failing);
 }

@@ -168,6 +168,7 @@ void TSendStage::Setup(const std::vector<std::string>& w, const fs::path& folder
         fs::copy_file(fs::path(QR_SEND_STANDIN_DIR) / "mapi32.dll", folder / "mapi32.dll");
         std::ofstream(folder / "mapi-answer.txt") << (w.size() > 1 ? w[1].substr(w[1].find('=') + 1) : "0");
         if (w.size() > 2 && w[2] == "hold") std::ofstream(folder / "mapi-hold.txt") << "hold";
+        if (w.size() > 2 && w[2] == "fault") std::ofstream(folder / "mapi-fault.txt") << "fault";
         Override(folder.filename().wstring() + L".exe", L"native");
     } else if (w[0] == "mailer" && w.size() > 1 && w[1] == "none") {
         RegisterMailer(std::nullopt);

@@ -8,6 +8,8 @@
 //                      overrides in the registry), that
 //                      records the call and answers N
 //   mapi answer=N hold as before, but the answer waits for mapi-release
+//   mapi answer=N fault
+//                      as before, but the call faults after its record
 //   mapi none          no mail interface can be loaded
 //   mailer             a stand-in mail program registered as the default
 //                      one (HKCR\mailto\shell\open\command) that records

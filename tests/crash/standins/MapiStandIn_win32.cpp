@@ -4,7 +4,9 @@
 // the name it is sent as, and answers the number in "mapi-answer.txt"
 // (0 when that file is missing). With "mapi-hold.txt" beside it, it answers
 // only once "mapi-release.txt" appears (at most a minute later), as a user
-// who takes his time with the mail.
+// who takes his time with the mail. With "mapi-fault.txt" beside it, it
+// writes through a null pointer once the record is written, as a mail
+// program's library that crashes.
 #include <windows.h>
 
 #include <mapi.h>
@@ -70,6 +72,10 @@ extern "C" __declspec(dllexport) ULONG WINAPI
     MoveFileExW((folder + L"mapi-call.txt.part").c_str(), (folder + L"mapi-call.txt").c_str(),
                 MOVEFILE_REPLACE_EXISTING);
 
+    if (GetFileAttributesW((folder + L"mapi-fault.txt").c_str()) != INVALID_FILE_ATTRIBUTES) {
+        ULONG* volatile nowhere = nullptr;
+        *nowhere = 1;
+    }
     if (GetFileAttributesW((folder + L"mapi-hold.txt").c_str()) != INVALID_FILE_ATTRIBUTES)
         for (int i = 0; i < 3000 &&
                         GetFileAttributesW((folder + L"mapi-release.txt").c_str()) == INVALID_FILE_ATTRIBUTES;

@@ -1,0 +1,49 @@
+// clang-format off
+//! wait-file listening
+//! client-send client divide
+//! dialog send=enabled show=enabled continue=enabled restart=enabled close=enabled focus=send
+//! press continue
+//! client-send client after the division
+//! forwarded after the division
+//! post-close
+//! exit 0
+//! report ^exception class +: EDivByZero$
+//! report ^exception message +: Division by zero\.?$
+//! report-block ^main thread \(\$[0-9a-f]+\):$ ;; ^[0-9a-f]{16} \+[0-9a-f]+ HandOffDivision_crash\.exe +HandOffDivision_crash\.cpp +{line:raise} +\+ *\d+ .*Divide
+//! report-count 1
+// clang-format on
+//
+// A hand-off that divides by zero while the main thread runs it for a
+// connection thread: the failure is reported on the main thread with
+// "continue application" enabled, and the connection thread goes on as if
+// the hand-off had succeeded, so the next message of the same connection
+// is forwarded.
+#include "server/ConnectionLoop.h"
+#include "tests/crash/CrashProgram.h"
+#include "tests/crash/FormServer.h"
+
+namespace {
+
+volatile int gZero = 0;
+
+__attribute__((noinline)) int Divide(int value, int by) {
+    return value / by;  //@ raise
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    using namespace qr;
+    crashtest::TCrashProgram program;
+    crashtest::TServedForm served(program);
+    volatile int quotient = 0;
+    served.Targets.ShowText = [&quotient](const UString& text) {
+        if (text == u"divide") quotient = Divide(7, gZero);
+    };
+    served.Serve([&](TIdContext& context) {
+        RunConnectionLoop(context.Connection(), [&](std::span<const UString> texts) {
+            TQLSyncClass::HandOff(program.Queue, served.Targets, texts);
+        });
+    });
+    return served.Run();
+}
