@@ -58,6 +58,9 @@ public:
     void Close();
     // The mailslot writer; null before FormCreate and after FormDestroy.
     TMailSlotWriter* Writer() const { return FWriter.get(); }
+    // What the window's hand-offs forward to (the memo and the writer);
+    // empty before FormCreate and after FormDestroy.
+    const TForwardTargets& ForwardTargets() const { return FForwardTargets; }
     TFont& Font() { return FFont; }
 
 private:

@@ -48,7 +48,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         RunConnectionLoop(context.Connection(), [&](std::span<const UString> texts) {
             for (size_t i = 0; i < texts.size(); ++i)
                 if (++received == 3) Store(gRecord, received);
-            TQLSyncClass::HandOff(program.Queue, served.Targets, texts);
+            TQLSyncClass::HandOff(program.Queue, served.Targets(), texts);
         });
     });
     return served.Run();

@@ -1,8 +1,8 @@
 #pragma once
 // For crash programs that serve clients with a connection handler of their
 // own instead of the main window's: the real main window, its server
-// started again with that handler, and forwarding targets like the
-// window's own (the memo and the window's mailslot writer). The file
+// started again with that handler, which forwards to the window's own
+// targets (the memo and the window's mailslot writer). The file
 // "listening" in the program's folder tells the driver (script line
 // "wait-file listening") that connections from now on reach the new
 // handler; one accepted before it would have been closed by the restart.
@@ -23,8 +23,6 @@ public:
     explicit TServedForm(TCrashProgram& program)
         : FProgram(program),
           Form(std::make_unique<TMainForm>(program.Application, program.Queue, LoadMainFormDescription())) {
-        Targets.ShowText = [this](const UString& text) { Form->Memo1->SetText(text); };
-        Targets.Writer = Form->Writer();
         program.Application.OnCloseRequest = [this] { Form->Close(); };
     }
 
@@ -48,7 +46,7 @@ private:
 
 public:
     std::unique_ptr<TMainForm> Form;
-    TForwardTargets Targets;
+    const TForwardTargets& Targets() const { return Form->ForwardTargets(); }
 };
 
 }  // namespace qr::crashtest

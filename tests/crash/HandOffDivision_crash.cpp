@@ -37,12 +37,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     crashtest::TCrashProgram program;
     crashtest::TServedForm served(program);
     volatile int quotient = 0;
-    served.Targets.ShowText = [&quotient](const UString& text) {
-        if (text == u"divide") quotient = Divide(7, gZero);
-    };
     served.Serve([&](TIdContext& context) {
         RunConnectionLoop(context.Connection(), [&](std::span<const UString> texts) {
-            TQLSyncClass::HandOff(program.Queue, served.Targets, texts);
+            // A hand-off of its own that divides on the main thread; then
+            // the messages are forwarded as the window's handler does.
+            for (const UString& text : texts)
+                program.Queue.Execute([&] {
+                    if (text == u"divide") quotient = Divide(7, gZero);
+                });
+            TQLSyncClass::HandOff(program.Queue, served.Targets(), texts);
         });
     });
     return served.Run();
