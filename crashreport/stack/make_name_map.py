@@ -114,13 +114,14 @@ def demangle(prefix, names):
 
 
 def line_entries(prefix, program):
-    """(address, line, file base name) of every row of the line table."""
+    """(address, line, file base name, is a statement) of every row of the
+    line table."""
     rows = []
     for line in run([prefix + "objdump", "--dwarf=decodedline", program]).splitlines():
         parts = line.split()
         if len(parts) < 3 or not parts[1].isdigit() or not parts[2].startswith("0x"):
             continue
-        rows.append((int(parts[2], 16), int(parts[1]), os.path.basename(parts[0])))
+        rows.append((int(parts[2], 16), int(parts[1]), os.path.basename(parts[0]), parts[-1] == "x"))
     rows.sort(key=lambda r: r[0])  # stable: rows at one address keep their order
     return rows
 
@@ -156,11 +157,16 @@ def build_map(prefix, program):
             j += 1
         unit, first = "", 0
         if own:
-            unit, first = own[0][2], own[0][1]
+            # The function's own file and line: its first statement row at its
+            # start. The row of another function's end (the last line of the
+            # code in front, often inlined header code) can share that address.
+            at_start = [row for row in own if row[0] == own[0][0]]
+            first_row = next((row for row in at_start if row[3]), own[0])
+            unit, first = first_row[2], first_row[1]
         first_index = len(lines)
         # Only the rows of the function's own file: inlined header code is
         # reported at the line of the function that it was inlined into.
-        for address, line, name in own:
+        for address, line, name, _ in own:
             if name != unit:
                 continue
             rva = address - base

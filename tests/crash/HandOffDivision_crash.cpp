@@ -18,6 +18,8 @@
 // "continue application" enabled, and the connection thread goes on as if
 // the hand-off had succeeded, so the next message of the same connection
 // is forwarded.
+#include <vector>
+
 #include "server/ConnectionLoop.h"
 #include "tests/crash/CrashProgram.h"
 #include "tests/crash/FormServer.h"
@@ -39,13 +41,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     volatile int quotient = 0;
     served.Serve([&](TIdContext& context) {
         RunConnectionLoop(context.Connection(), [&](std::span<const UString> texts) {
-            // A hand-off of its own that divides on the main thread; then
-            // the messages are forwarded as the window's handler does.
-            for (const UString& text : texts)
-                program.Queue.Execute([&] {
-                    if (text == u"divide") quotient = Divide(7, gZero);
-                });
-            TQLSyncClass::HandOff(program.Queue, served.Targets(), texts);
+            // "divide" is a hand-off of its own that divides on the main
+            // thread; the other messages are forwarded as the window's
+            // handler does.
+            std::vector<UString> others;
+            for (const UString& text : texts) {
+                if (text == u"divide")
+                    program.Queue.Execute([&] { quotient = Divide(7, gZero); });
+                else
+                    others.push_back(text);
+            }
+            TQLSyncClass::HandOff(program.Queue, served.Targets(), others);
         });
     });
     return served.Run();
