@@ -22,7 +22,8 @@ for build in win64:mingw-x86_64 win32:mingw-i686; do
     echo "== $name"
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" >/dev/null
-    cmake --build "$dir" -j "$JOBS" --target qr_zip qr_installer
+    # What ships: the program, its zip and installer, and the tools.
+    cmake --build "$dir" -j "$JOBS" --target qr_shipped
     cp "$dir"/dist/*.zip "$dir"/dist/*-setup.exe dist/
 done
 (cd dist && sha256sum -- *.zip *-setup.exe > SHA256SUMS)
