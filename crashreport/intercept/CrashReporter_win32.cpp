@@ -3,7 +3,7 @@
 #include <cxxabi.h>
 
 #include "base/Exception.h"
-#include "crashreport/OwnThreads_win32.h"
+#include "crashreport/system/OwnThreads_win32.h"
 #include "crashreport/intercept/Interception_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
 #include "crashreport/intercept/ProcessorFaults_win32.h"

@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "crashreport/SharedSettings.h"
+#include "crashreport/settings/SharedSettings.h"
 #include "crashreport/intercept/EmergencyReserve_win32.h"
 #include "crashreport/intercept/FailureHandling_win32.h"
 #include "crashreport/intercept/FailureSite_win32.h"

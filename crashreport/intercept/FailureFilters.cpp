@@ -1,6 +1,6 @@
 #include "crashreport/intercept/FailureFilters.h"
 
-#include "crashreport/Settings.h"
+#include "crashreport/settings/Settings.h"
 
 namespace qr {
 

@@ -6,9 +6,9 @@
 
 #include "base/Exception.h"
 #include "base/win32/WideText.h"
-#include "crashreport/ModuleFiles_win32.h"
-#include "crashreport/Placeholders.h"
-#include "crashreport/StoredSettings.h"
+#include "crashreport/system/ModuleFiles_win32.h"
+#include "crashreport/settings/Placeholders.h"
+#include "crashreport/settings/StoredSettings.h"
 #include "crashreport/intercept/AssistantRun_win32.h"
 #include "crashreport/intercept/CompleteReport_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"

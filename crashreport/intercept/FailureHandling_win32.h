@@ -9,11 +9,11 @@
 #include <memory>
 #include <optional>
 
-#include "crashreport/SharedSettings.h"
+#include "crashreport/settings/SharedSettings.h"
 #include "crashreport/intercept/FailureObject_win32.h"
 #include "crashreport/intercept/FailureSite_win32.h"
 #include "crashreport/intercept/PluginRegistry.h"
-#include "crashreport/intercept/Screenshot.h"
+#include "crashreport/report/Screenshot.h"
 #include "crashreport/intercept/ThreadTable.h"
 #include "crashreport/intercept/TimeHistory.h"
 

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "crashreport/Settings.h"
+#include "crashreport/settings/Settings.h"
 #include "base/win32/Handles.h"
-#include "crashreport/SystemQueries.h"
+#include "crashreport/system/SystemQueries.h"
 #include "crashreport/intercept/FailureFilters.h"
 #include "crashreport/intercept/FailureSite_win32.h"
-#include "crashreport/intercept/Screenshot.h"
+#include "crashreport/report/Screenshot.h"
 #include "crashreport/report/BugReport.h"
 #include "crashreport/report/CompletionThread.h"
 #include "crashreport/report/ReportBuilder.h"

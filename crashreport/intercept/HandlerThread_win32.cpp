@@ -1,6 +1,6 @@
 #include "crashreport/intercept/HandlerThread_win32.h"
 
-#include "crashreport/OwnThreads_win32.h"
+#include "crashreport/system/OwnThreads_win32.h"
 
 namespace qr {
 

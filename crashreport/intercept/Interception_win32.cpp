@@ -8,7 +8,7 @@
 #include <exception>
 
 #include "base/win32/ThreadNaming.h"
-#include "crashreport/OwnThreads_win32.h"
+#include "crashreport/system/OwnThreads_win32.h"
 #include "crashreport/intercept/CrashReporter_win32.h"
 #include "crashreport/intercept/ProcessorFaults_win32.h"
 #include "crashreport/intercept/Restart_win32.h"

@@ -67,7 +67,7 @@
 
 #include "base/Text.h"
 #include "base/win32/WideText.h"
-#include "crashreport/ModuleFiles_win32.h"
+#include "crashreport/system/ModuleFiles_win32.h"
 #include "crashreport/intercept/SystemFailureText.h"
 
 extern "C" void qrFaultEntry();

@@ -7,8 +7,8 @@
 
 #include "base/win32/Handles.h"
 #include "base/win32/WideText.h"
-#include "crashreport/KernelObjectNames.h"
-#include "crashreport/ModuleFiles_win32.h"
+#include "crashreport/settings/KernelObjectNames.h"
+#include "crashreport/system/ModuleFiles_win32.h"
 
 namespace qr {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <optional>
 
-#include "crashreport/intercept/Screenshot.h"
+#include "crashreport/report/Screenshot.h"
 
 namespace qr {
 

@@ -1,6 +1,6 @@
 #include "crashreport/intercept/SendAction_win32.h"
 
-#include "crashreport/OwnThreads_win32.h"
+#include "crashreport/system/OwnThreads_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
 #include "crashreport/intercept/CompleteReport_win32.h"
 #include "crashreport/intercept/SendSeams_win32.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "crashreport/ModuleFiles_win32.h"
+#include "crashreport/system/ModuleFiles_win32.h"
 
 namespace qr {
 

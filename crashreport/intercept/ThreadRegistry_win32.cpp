@@ -1,7 +1,7 @@
 #include "crashreport/intercept/ThreadRegistry_win32.h"
 
 #include "base/win32/WideText.h"
-#include "crashreport/KernelObjectNames.h"
+#include "crashreport/settings/KernelObjectNames.h"
 
 namespace qr {
 

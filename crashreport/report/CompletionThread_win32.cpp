@@ -3,7 +3,7 @@
 
 #include "crashreport/report/CompletionThread.h"
 #include "base/win32/Handles.h"
-#include "crashreport/OwnThreads_win32.h"
+#include "crashreport/system/OwnThreads_win32.h"
 
 namespace qr {
 

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "base/Text.h"
-#include "crashreport/SystemQueries.h"
+#include "crashreport/system/SystemQueries.h"
 
 namespace qr {
 

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "crashreport/Settings.h"
+#include "crashreport/settings/Settings.h"
 #include "crashreport/report/HeaderFormats.h"
 
 namespace qr {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "crashreport/Placeholders.h"
+#include "crashreport/settings/Placeholders.h"
 #include "crashreport/report/BugReport.h"
 
 namespace qr {

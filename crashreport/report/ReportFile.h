@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "base/Text.h"
-#include "crashreport/SystemQueries.h"
+#include "crashreport/system/SystemQueries.h"
 #include "crashreport/report/ReportFileEdit.h"
 
 namespace qr {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "crashreport/Settings.h"
+#include "crashreport/settings/Settings.h"
 
 namespace qr {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/Text.h"
-#include "crashreport/SystemQueries.h"
+#include "crashreport/system/SystemQueries.h"
 #include "crashreport/report/HeaderFormats.h"
 #include "crashreport/report/OsName.h"
 #include "crashreport/report/SectionFormats.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/win32/WideText.h"
-#include "crashreport/ModuleFiles_win32.h"
+#include "crashreport/system/ModuleFiles_win32.h"
 #include "crashreport/report/ReportSystem.h"
 #include "crashreport/report/ReportSystem_win32.h"
 #include "crashreport/stack/Disassembly.h"

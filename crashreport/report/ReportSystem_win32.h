@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/win32/Handles.h"
-#include "crashreport/ModuleFiles_win32.h"
+#include "crashreport/system/ModuleFiles_win32.h"
 #include "crashreport/report/ReportSystem.h"
 #include "crashreport/stack/CodeNamer.h"
 #include "crashreport/stack/ModuleImages.h"

@@ -3,7 +3,7 @@
 // 256-colour picture, or 16 grey levels where that is asked for or smaller.
 #include <string>
 
-#include "crashreport/intercept/Screenshot.h"
+#include "crashreport/report/Screenshot.h"
 #include "crashreport/send/PngFile.h"
 
 namespace qr {

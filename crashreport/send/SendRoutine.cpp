@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "crashreport/Placeholders.h"
+#include "crashreport/settings/Placeholders.h"
 #include "crashreport/report/ReportFileEdit.h"
 #include "crashreport/send/MailtoLink.h"
 #include "crashreport/send/ScreenshotPng.h"

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "base/Text.h"
-#include "crashreport/Settings.h"
-#include "crashreport/SystemQueries.h"
-#include "crashreport/intercept/Screenshot.h"
+#include "crashreport/settings/Settings.h"
+#include "crashreport/system/SystemQueries.h"
+#include "crashreport/report/Screenshot.h"
 #include "crashreport/report/ReportFile.h"
 #include "crashreport/send/ScreenshotPng.h"
 #include "crashreport/send/SimpleMail.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/Text.h"
-#include "crashreport/Settings.h"
+#include "crashreport/settings/Settings.h"
 
 namespace qr {
 

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "base/Text.h"
-#include "crashreport/Settings.h"
+#include "crashreport/settings/Settings.h"
 
 namespace qr {
 

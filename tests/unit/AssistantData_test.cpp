@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "crashreport/SettingsTable.h"
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/SettingsTable.h"
+#include "crashreport/settings/StoredSettings.h"
 #include "crashreport/ui/AssistantData.h"
 #include "crashreport/ui/AssistantDefinition.h"
 

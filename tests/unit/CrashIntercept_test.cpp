@@ -8,8 +8,8 @@
 #include <memory>
 #include <set>
 
-#include "crashreport/Settings.h"
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/Settings.h"
+#include "crashreport/settings/StoredSettings.h"
 #include "crashreport/intercept/FailureFilters.h"
 #include "crashreport/intercept/SystemFailureText.h"
 #include "crashreport/intercept/ThreadTable.h"

@@ -6,9 +6,9 @@
 #include <set>
 #include <string>
 
-#include "crashreport/KernelObjectNames.h"
-#include "crashreport/Settings.h"
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/KernelObjectNames.h"
+#include "crashreport/settings/Settings.h"
+#include "crashreport/settings/StoredSettings.h"
 
 namespace qr {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/StoredSettings.h"
 #include "crashreport/ui/BoxColours.h"
 #include "crashreport/ui/ExceptionBox.h"
 

@@ -6,9 +6,9 @@
 #include <map>
 #include <memory>
 
-#include "crashreport/Placeholders.h"
-#include "crashreport/Settings.h"
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/Placeholders.h"
+#include "crashreport/settings/Settings.h"
+#include "crashreport/settings/StoredSettings.h"
 
 namespace qr {
 namespace {

@@ -7,8 +7,8 @@
 #include <map>
 #include <set>
 
-#include "crashreport/Settings.h"
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/Settings.h"
+#include "crashreport/settings/StoredSettings.h"
 #include "crashreport/report/BugReport.h"
 #include "crashreport/report/ReportBuilder.h"
 #include "crashreport/report/ReportFile.h"

@@ -6,8 +6,8 @@
 #include <functional>
 #include <map>
 
-#include "crashreport/Settings.h"
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/Settings.h"
+#include "crashreport/settings/StoredSettings.h"
 #include "crashreport/send/MailtoLink.h"
 #include "crashreport/send/SendRoutine.h"
 

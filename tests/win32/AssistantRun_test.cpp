@@ -9,7 +9,7 @@
 #include <atomic>
 #include <thread>
 
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/StoredSettings.h"
 #include "crashreport/intercept/AssistantRun_win32.h"
 #include "crashreport/ui/ContactMemory_win32.h"
 #include "tests/win32/AssistantThread.h"

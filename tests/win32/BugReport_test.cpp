@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "base/Exception.h"
-#include "crashreport/Settings.h"
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/Settings.h"
+#include "crashreport/settings/StoredSettings.h"
 #include "crashreport/report/CompletionThread.h"
 #include "crashreport/report/CpuContext_win32.h"
 #include "crashreport/report/ReportBuilder.h"

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/StoredSettings.h"
 
 namespace qr {
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "base/win32/WideText.h"
-#include "crashreport/ErrorBox.h"
+#include "crashreport/system/ErrorBox.h"
 
 namespace qr {
 

@@ -1,4 +1,4 @@
-#include "crashreport/OwnThreads_win32.h"
+#include "crashreport/system/OwnThreads_win32.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "crashreport/Placeholders.h"
+#include "crashreport/settings/Placeholders.h"
 
 #include <cstdio>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "crashreport/Settings.h"
+#include "crashreport/settings/Settings.h"
 
 namespace qr {
 

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "base/win32/Handles.h"
-#include "crashreport/ErrorBox.h"
-#include "crashreport/Settings.h"
+#include "crashreport/system/ErrorBox.h"
+#include "crashreport/settings/Settings.h"
 
 namespace qr {
 

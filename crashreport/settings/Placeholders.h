@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "base/Text.h"
-#include "crashreport/SystemQueries.h"
+#include "crashreport/system/SystemQueries.h"
 
 namespace qr {
 

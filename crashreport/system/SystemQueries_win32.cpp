@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "base/win32/WideText.h"
-#include "crashreport/ModuleFiles_win32.h"
-#include "crashreport/SystemQueries.h"
+#include "crashreport/system/ModuleFiles_win32.h"
+#include "crashreport/system/SystemQueries.h"
 
 namespace qr {
 

@@ -1,4 +1,4 @@
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/StoredSettings.h"
 
 // Compiled in from resources/tobrisk_settings.txt by the build.
 extern const unsigned char kTobriskSettingsText[];

@@ -1,4 +1,4 @@
-#include "crashreport/ModuleFiles_win32.h"
+#include "crashreport/system/ModuleFiles_win32.h"
 
 #include <vector>
 

@@ -8,7 +8,7 @@
 #include <ctime>
 #include <string>
 
-#include "crashreport/SystemQueries.h"
+#include "crashreport/system/SystemQueries.h"
 
 namespace qr {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "crashreport/SettingsTable.h"
+#include "crashreport/settings/SettingsTable.h"
 
 namespace qr {
 

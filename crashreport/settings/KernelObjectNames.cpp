@@ -1,4 +1,4 @@
-#include "crashreport/KernelObjectNames.h"
+#include "crashreport/settings/KernelObjectNames.h"
 
 namespace qr {
 

@@ -16,7 +16,7 @@ inline constexpr wchar_t kSettingsResourceName[] = L"TTOBRISK";
 std::optional<std::string> LoadStoredSettingsText(void* module = nullptr);
 
 // resources/tobrisk_settings.txt as compiled into the program
-// (crashreport/settings_embed.cmake).
+// (crashreport/settings/settings_embed.cmake).
 std::string_view EmbeddedSettingsText();
 
 }  // namespace qr

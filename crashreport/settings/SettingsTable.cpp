@@ -1,4 +1,4 @@
-#include "crashreport/SettingsTable.h"
+#include "crashreport/settings/SettingsTable.h"
 
 #include <charconv>
 

@@ -1,6 +1,6 @@
 // Without resources, the program's settings are the compiled-in text; no
 // other module carries any.
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/StoredSettings.h"
 
 namespace qr {
 

@@ -1,8 +1,8 @@
 # The crash reporter's settings table. Every build compiles the text into
-# qr_crashreport, so builds without Windows resources and the tests read the
+# qr_settings, so builds without Windows resources and the tests read the
 # very text that the Windows programs carry as the RCDATA resource TTOBRISK.
 set(QR_TOBRISK_TEXT ${CMAKE_SOURCE_DIR}/resources/tobrisk_settings.txt)
-qr_embed_file(qr_crashreport ${QR_TOBRISK_TEXT} kTobriskSettingsText)
+qr_embed_file(qr_settings ${QR_TOBRISK_TEXT} kTobriskSettingsText)
 
 if(WIN32)
     # The Windows program and the Windows tests that read the resource back.

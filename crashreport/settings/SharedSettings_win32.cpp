@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "crashreport/KernelObjectNames.h"
-#include "crashreport/SharedSettings.h"
-#include "crashreport/StoredSettings.h"
+#include "crashreport/settings/KernelObjectNames.h"
+#include "crashreport/settings/SharedSettings.h"
+#include "crashreport/settings/StoredSettings.h"
 
 namespace qr {
 
