@@ -12,7 +12,9 @@
 #include "crashreport/intercept/AssistantRun_win32.h"
 #include "crashreport/intercept/CompleteReport_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
+#include "crashreport/intercept/ProcessorFaults_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
+#include "crashreport/intercept/RuntimeHooks_win32.h"
 #include "crashreport/intercept/SendAction_win32.h"
 #include "crashreport/intercept/Screenshot_win32.h"
 #include "crashreport/intercept/SystemFailureText.h"
@@ -83,6 +85,26 @@ void DescribeException(TIMEException& failure, const TFailureSite& site) {
         failure.ClassChain = {text.ClassName};
         failure.Message = text.Message;
     }
+}
+
+// Where the error being handled (inside its catch block) arose: a
+// processor fault's instruction, or the throw of a C++ error when this
+// thread's throw note is of that error.
+std::optional<uint64_t> CurrentErrorAddress() {
+    std::exception_ptr error = std::current_exception();
+    if (!error) return std::nullopt;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EExternal& fault) {
+        return reinterpret_cast<uintptr_t>(fault.Fault().Address);
+    } catch (const std::exception& e) {
+        const TThrowNote* note = CurrentThrowNote();
+        if (note && note->Object == dynamic_cast<const void*>(&e) && note->Address)
+            return reinterpret_cast<uintptr_t>(note->Address);
+    } catch (...) {
+        // Neither: the address is not known.
+    }
+    return std::nullopt;
 }
 
 TLocalTime Now() {
@@ -180,6 +202,7 @@ void TFailureHandler::StartReport(TIMEException& failure, bool inHandlerThread) 
         failure.Report, *failure.ReportSystem, data,
         ReportOptionsFrom(failure, FEnv.MainThreadId, inHandlerThread ? GetCurrentThreadId() : 0),
         std::move(names), plugins);
+    failure.Builder->SetErrorAddress(&CurrentErrorAddress);
     failure.Builder->BuildHeader();
     failure.Builder->BuildSkeleton();
     TReportBuilder* builder = failure.Builder.get();
