@@ -282,11 +282,15 @@ int TFailureHandler::Show(const std::shared_ptr<TIMEException>& shared) {
     }
 }
 
-void TFailureHandler::AutomaticSave(TIMEException& failure) {
+void TFailureHandler::AutomaticSave(TIMEException& failure, unsigned completionWait) {
     if (!failure.Builder || !failure.GetBoolean("AutoSave")) return;
     if (failure.GetBoolean("AutoSaveIfNotSent") && failure.Sent.load()) return;
     if (!failure.FirstAutoSave()) return;
-    EnsureReportComplete(failure, nullptr);
+    if (completionWait == INFINITE)
+        EnsureReportComplete(failure, nullptr);
+    else if (failure.Completion && !failure.Completion->Wait(completionWait))
+        // Saved as it stands: the rest of the completion would not be kept.
+        failure.Report.Abort();
     auto files = CreateReportFileSystem();
     auto queries = CreateSystemQueries();
     TReportSaveRequest request;
@@ -309,9 +313,36 @@ void TFailureHandler::FinalProcessing(TIMEException& failure, bool waitForSendin
     AutomaticSave(failure);
 }
 
+void TFailureHandler::SaveUnfinished() {
+    std::shared_ptr<TIMEException> failure;
+    {
+        std::lock_guard<std::mutex> hold(FUnfinishedLock);
+        failure = FUnfinished;
+    }
+    // The report completes on its own thread; the process ends after this,
+    // so the wait is bounded and the report saved as far as it came.
+    constexpr unsigned kCompletionAtEnd = 20000;
+    if (failure) AutomaticSave(*failure, kCompletionAtEnd);
+}
+
 void TFailureHandler::Handle(const TExceptRequestRec& request, bool inHandlerThread) {
     CleanCrashTempFolder(false);
     std::shared_ptr<TIMEException> failure = CreateFailure(request);
+    // From here nothing of the failing thread's record is read any more.
+    if (inHandlerThread) {
+        std::lock_guard<std::mutex> hold(FUnfinishedLock);
+        FUnfinished = failure;
+    }
+    FTaken.store(request.Event);
+    struct TFinished {
+        TFailureHandler& Handler;
+        bool Own;
+        ~TFinished() {
+            if (!Own) return;
+            std::lock_guard<std::mutex> hold(Handler.FUnfinishedLock);
+            Handler.FUnfinished.reset();
+        }
+    } finished{*this, inHandlerThread};
     if (FEnv.History) FEnv.History->Record(SecondsSince1601());
 
     if (failure->Flags.CreateScreenshot) {
