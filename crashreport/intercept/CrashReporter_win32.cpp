@@ -63,7 +63,14 @@ TCrashReporter::TCrashReporter() : FMainThreadId(GetCurrentThreadId()), FStartTi
 TCrashReporter::~TCrashReporter() {
     if (!FEnabled) return;
     RemoveInterception();
+    // A failure whose thread stopped waiting (the quit message came) may
+    // still have its dialog open: its report is saved before the handler
+    // thread goes.
+    if (FHandler) FHandler->SaveUnfinished();
     FHandlerThread.reset();
+    // The handler thread is gone: nothing sets these events any more.
+    for (HANDLE event : FAbandonedEvents) CloseHandle(event);
+    FAbandonedEvents.clear();
     FInstalled.store(nullptr);
     if (FRegistry) FRegistry->Table().Remove(FMainThreadId);
     FReserve.reset();
@@ -167,12 +174,17 @@ void TCrashReporter::Report(const TFailureSite& given) {
             CloseHandle(event);
             return;
         }
+        bool answered = true;
         if (IsMainThread())
-            WaitInMessageLoop(event);
+            answered = WaitInMessageLoop(event);
         else
             // The handler thread sets it when the user has answered.
             WaitForSingleObject(event, INFINITE);
-        CloseHandle(event);
+        if (answered)
+            CloseHandle(event);
+        else
+            // The handler thread still sets it once the dialog is answered.
+            FAbandonedEvents.push_back(event);
     }
     ClearThrowNote();
     FReserve->Reserve();
@@ -180,22 +192,29 @@ void TCrashReporter::Report(const TFailureSite& given) {
 }
 
 // The main thread keeps its windows and the hand-offs of other threads
-// going while its failure is handled. A quit message ends the dispatching
-// but not the wait (the handler thread still needs the event), and is
-// posted again afterwards so that the program still ends normally.
-void TCrashReporter::WaitInMessageLoop(HANDLE event) {
-    bool quit = false;
-    WPARAM exitCode = 0;
-    while (!quit) {
-        DWORD woke = MsgWaitForMultipleObjectsEx(1, &event, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woke == WAIT_OBJECT_0) break;
-        if (woke == WAIT_FAILED) break;
+// going while its failure is handled. A quit message ends the wait: it is
+// posted again with its exit code, so that the program ends normally while
+// the dialog may still be open (the shutdown saves that report). Until the
+// handler thread has copied the record's data, which point into this
+// thread's frame, the wait goes on without the quit message.
+bool TCrashReporter::WaitInMessageLoop(HANDLE event) {
+    // How often the wait looks whether the record has been taken once the
+    // quit message is held: the handler thread does not signal that.
+    constexpr DWORD kTakenPoll = 10;
+    std::optional<WPARAM> quit;
+    auto done = [&] {
+        if (WaitForSingleObject(event, 0) == WAIT_OBJECT_0) return true;
+        return quit && FHandler->HasTaken(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(event)));
+    };
+    while (!done()) {
+        DWORD woke = MsgWaitForMultipleObjectsEx(1, &event, quit ? kTakenPoll : INFINITE, QS_ALLINPUT,
+                                                 MWMO_INPUTAVAILABLE);
+        if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) break;
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (!done() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
-                quit = true;
-                exitCode = msg.wParam;
-                break;
+                quit = msg.wParam;
+                continue;
             }
             // A null message to a window runs the hand-offs through that
             // window's procedure; one to the thread (the handler thread's
@@ -209,14 +228,11 @@ void TCrashReporter::WaitInMessageLoop(HANDLE event) {
             }
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
-            if (WaitForSingleObject(event, 0) == WAIT_OBJECT_0) break;
         }
-        if (WaitForSingleObject(event, 0) == WAIT_OBJECT_0) break;
     }
-    if (quit) {
-        WaitForSingleObject(event, INFINITE);
-        PostQuitMessage(static_cast<int>(exitCode));
-    }
+    if (!quit) return true;
+    PostQuitMessage(static_cast<int>(*quit));
+    return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
 
 }  // namespace qr

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "crashreport/settings/SharedSettings.h"
 #include "crashreport/intercept/EmergencyReserve_win32.h"
@@ -75,7 +76,9 @@ public:
     }
 
 private:
-    void WaitInMessageLoop(HANDLE event);
+    // False when the wait ended before the event was set (the quit
+    // message came): the event must then stay open for the handler thread.
+    bool WaitInMessageLoop(HANDLE event);
 
     static std::atomic<TCrashReporter*> FInstalled;
 
@@ -93,6 +96,7 @@ private:
     std::unique_ptr<THandlerThread> FHandlerThread;
     std::unique_ptr<TEmergencyReserve> FReserve;
     std::function<void()> FSynchronizedCalls;
+    std::vector<HANDLE> FAbandonedEvents;  // main thread only
 };
 
 }  // namespace qr

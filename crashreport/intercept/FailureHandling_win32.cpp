@@ -12,7 +12,9 @@
 #include "crashreport/intercept/AssistantRun_win32.h"
 #include "crashreport/intercept/CompleteReport_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
+#include "crashreport/intercept/ProcessorFaults_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
+#include "crashreport/intercept/RuntimeHooks_win32.h"
 #include "crashreport/intercept/SendAction_win32.h"
 #include "crashreport/intercept/Screenshot_win32.h"
 #include "crashreport/intercept/SystemFailureText.h"
@@ -83,6 +85,26 @@ void DescribeException(TIMEException& failure, const TFailureSite& site) {
         failure.ClassChain = {text.ClassName};
         failure.Message = text.Message;
     }
+}
+
+// Where the error being handled (inside its catch block) arose: a
+// processor fault's instruction, or the throw of a C++ error when this
+// thread's throw note is of that error.
+std::optional<uint64_t> CurrentErrorAddress() {
+    std::exception_ptr error = std::current_exception();
+    if (!error) return std::nullopt;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EExternal& fault) {
+        return reinterpret_cast<uintptr_t>(fault.Fault().Address);
+    } catch (const std::exception& e) {
+        const TThrowNote* note = CurrentThrowNote();
+        if (note && note->Object == dynamic_cast<const void*>(&e) && note->Address)
+            return reinterpret_cast<uintptr_t>(note->Address);
+    } catch (...) {
+        // Neither: the address is not known.
+    }
+    return std::nullopt;
 }
 
 TLocalTime Now() {
@@ -180,6 +202,7 @@ void TFailureHandler::StartReport(TIMEException& failure, bool inHandlerThread) 
         failure.Report, *failure.ReportSystem, data,
         ReportOptionsFrom(failure, FEnv.MainThreadId, inHandlerThread ? GetCurrentThreadId() : 0),
         std::move(names), plugins);
+    failure.Builder->SetErrorAddress(&CurrentErrorAddress);
     failure.Builder->BuildHeader();
     failure.Builder->BuildSkeleton();
     TReportBuilder* builder = failure.Builder.get();
@@ -259,11 +282,15 @@ int TFailureHandler::Show(const std::shared_ptr<TIMEException>& shared) {
     }
 }
 
-void TFailureHandler::AutomaticSave(TIMEException& failure) {
+void TFailureHandler::AutomaticSave(TIMEException& failure, unsigned completionWait) {
     if (!failure.Builder || !failure.GetBoolean("AutoSave")) return;
     if (failure.GetBoolean("AutoSaveIfNotSent") && failure.Sent.load()) return;
     if (!failure.FirstAutoSave()) return;
-    EnsureReportComplete(failure, nullptr);
+    if (completionWait == INFINITE)
+        EnsureReportComplete(failure, nullptr);
+    else if (failure.Completion && !failure.Completion->Wait(completionWait))
+        // Saved as it stands: the rest of the completion would not be kept.
+        failure.Report.Abort();
     auto files = CreateReportFileSystem();
     auto queries = CreateSystemQueries();
     TReportSaveRequest request;
@@ -286,9 +313,36 @@ void TFailureHandler::FinalProcessing(TIMEException& failure, bool waitForSendin
     AutomaticSave(failure);
 }
 
+void TFailureHandler::SaveUnfinished() {
+    std::shared_ptr<TIMEException> failure;
+    {
+        std::lock_guard<std::mutex> hold(FUnfinishedLock);
+        failure = FUnfinished;
+    }
+    // The report completes on its own thread; the process ends after this,
+    // so the wait is bounded and the report saved as far as it came.
+    constexpr unsigned kCompletionAtEnd = 20000;
+    if (failure) AutomaticSave(*failure, kCompletionAtEnd);
+}
+
 void TFailureHandler::Handle(const TExceptRequestRec& request, bool inHandlerThread) {
     CleanCrashTempFolder(false);
     std::shared_ptr<TIMEException> failure = CreateFailure(request);
+    // From here nothing of the failing thread's record is read any more.
+    if (inHandlerThread) {
+        std::lock_guard<std::mutex> hold(FUnfinishedLock);
+        FUnfinished = failure;
+    }
+    FTaken.store(request.Event);
+    struct TFinished {
+        TFailureHandler& Handler;
+        bool Own;
+        ~TFinished() {
+            if (!Own) return;
+            std::lock_guard<std::mutex> hold(Handler.FUnfinishedLock);
+            Handler.FUnfinished.reset();
+        }
+    } finished{*this, inHandlerThread};
     if (FEnv.History) FEnv.History->Record(SecondsSince1601());
 
     if (failure->Flags.CreateScreenshot) {

@@ -4,9 +4,11 @@
 // (continue, restart, close) with the automatic save.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "crashreport/settings/SharedSettings.h"
@@ -44,6 +46,14 @@ public:
     void SetScreenshotSource(std::function<std::optional<TScreenshot>()> take) {
         FEnv.Screenshot = std::move(take);
     }
+    // Whether the handler thread has copied what it needs of the record
+    // with this event (or has handled it): the failing thread may then
+    // stop waiting without leaving the handling pointers into its frame.
+    bool HasTaken(uint32_t event) const { return event && FTaken.load() == event; }
+    // At the program's normal end while the handler thread still handles
+    // a failure (its dialog open): that failure's automatic save, which
+    // its final processing would have done, so that the report is kept.
+    void SaveUnfinished();
 
 private:
     std::shared_ptr<TIMEException> CreateFailure(const TExceptRequestRec& request);
@@ -52,9 +62,15 @@ private:
     int Show(const std::shared_ptr<TIMEException>& failure);
     // `waitForSending`: the process ends afterwards (restart, close).
     void FinalProcessing(TIMEException& failure, bool waitForSending);
-    void AutomaticSave(TIMEException& failure);
+    // `completionWait`: how long to wait for the report's completion
+    // (INFINITE: as long as it takes, with the please-wait window).
+    void AutomaticSave(TIMEException& failure, unsigned completionWait = INFINITE);
 
     THandlingEnvironment FEnv;
+    std::atomic<uint32_t> FTaken{0};
+    // The failure the handler thread handles now, for SaveUnfinished.
+    std::mutex FUnfinishedLock;
+    std::shared_ptr<TIMEException> FUnfinished;
 };
 
 // The text of a failure's exception message for the boxes and the report:

@@ -2,10 +2,23 @@
 
 namespace qr {
 
-AnsiString InternalErrorText(std::string_view step) { return ">> internal error in " + AnsiString(step); }
+AnsiString InternalErrorText(std::string_view step, const AnsiString& location) {
+    AnsiString text = ">> internal error in " + AnsiString(step);
+    return location.empty() ? text : text + ":\r\n" + location;
+}
+
+AnsiString InternalErrorText(std::string_view step, const TErrorLocation& errorLocation) {
+    AnsiString location;
+    try {
+        if (errorLocation) location = errorLocation();
+    } catch (...) {
+        location.clear();
+    }
+    return InternalErrorText(step, location);
+}
 
 bool RunCompletion(TBugReport& report, const std::vector<TReportStep>& steps,
-                   const std::function<AnsiString()>& callstackCrc) {
+                   const std::function<AnsiString()>& callstackCrc, const TErrorLocation& errorLocation) {
     for (const TReportStep& step : steps) {
         if (report.Aborted()) return false;
         AnsiString text;
@@ -13,7 +26,7 @@ bool RunCompletion(TBugReport& report, const std::vector<TReportStep>& steps,
             text = step.Compute();
         } catch (...) {
             // A failing step must never take the crash reporter down with it.
-            text = InternalErrorText(step.StepName);
+            text = InternalErrorText(step.StepName, errorLocation);
         }
         report.Sections().Set(step.Section, text);
     }

@@ -133,6 +133,16 @@ AnsiString TReportBuilder::LocationLine(uint64_t address) {
     return FormatLocationLine(location, FOptions.ShowRelAddrs, FOptions.ShowRelLines);
 }
 
+AnsiString TReportBuilder::ErrorLocationLine() {
+    std::optional<uint64_t> address;
+    try {
+        if (FErrorAddress) address = FErrorAddress();
+    } catch (...) {
+        address.reset();
+    }
+    return address ? LocationLine(*address) : AnsiString();
+}
+
 void TReportBuilder::BuildSkeleton() {
     std::vector<TThreadState> threads;
     try {
@@ -244,6 +254,8 @@ AnsiString TReportBuilder::ThreadContent(const TThreadSection& thread, size_t ar
         input.Creator.reset();
     }
     input.Progress = progress;
+    input.ErrorLocation = [this] { return ErrorLocationLine(); };
+    input.NotAccessible = NotAccessibleText(thread);
     return StackSectionText(input, sums);
 }
 
@@ -280,7 +292,9 @@ bool TReportBuilder::Complete() {
         steps.push_back({plugin->Name, "plugin", plugin->Content});
     for (size_t i = 1; i < FThreads.size(); ++i)
         if (!FThreads[i].Name.empty()) threadStep(FThreads[i]);
-    return RunCompletion(FReport, steps, [this] { return CallstackCrcText(FFailingSums, FOtherSums); });
+    return RunCompletion(
+        FReport, steps, [this] { return CallstackCrcText(FFailingSums, FOtherSums); },
+        [this] { return ErrorLocationLine(); });
 }
 
 }  // namespace qr

@@ -89,6 +89,10 @@ public:
     // the thread that runs Complete(); set it before.
     using TProgress = std::function<void(size_t area, int position)>;
     void SetProgress(TProgress progress) { FProgress = std::move(progress); }
+    // Where the error being handled arose, called inside its catch block;
+    // an internal error then names its location. Set before Complete().
+    using TErrorAddress = std::function<std::optional<uint64_t>()>;
+    void SetErrorAddress(TErrorAddress address) { FErrorAddress = std::move(address); }
     // After BuildSkeleton: for each thread section (the progress areas, in
     // order) the bytes its walk has to go through; 0 for a stack that
     // cannot be read or whose size is unknown.
@@ -101,6 +105,8 @@ private:
         bool Failing = false;
     };
     AnsiString LocationLine(uint64_t address);
+    // The location line of the error being handled; empty when unknown.
+    AnsiString ErrorLocationLine();
     AnsiString ThreadContent(const TThreadSection& thread, size_t area, TStackChecksums* sums = nullptr);
     std::optional<TThreadCreator> CreatorOf(const TThreadEntry& entry);
     AnsiString NotAccessibleText(const TThreadSection& thread);
@@ -117,6 +123,7 @@ private:
     TStackChecksums FFailingSums;
     std::vector<TStackChecksums> FOtherSums;
     TProgress FProgress;
+    TErrorAddress FErrorAddress;
 };
 
 }  // namespace qr

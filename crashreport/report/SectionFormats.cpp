@@ -67,9 +67,11 @@ AnsiString FormatStackLines(const std::vector<TCodeLocation>& items, bool showRe
     for (const TCodeLocation& l : items) {
         AnsiString line = Hex(l.Address, digits) + " ";
         if (showRelAddrs) line += "+" + Hex(l.Offset.value_or(0), int(offsetWidth)) + " ";
-        if (moduleWidth) line += Padded(l.Module, moduleWidth + 1);
+        // Padded to the longest plus one: a module or line column that no
+        // item fills is one blank wide.
+        line += Padded(l.Module, moduleWidth + 1);
         if (unitWidth) line += Padded(l.Unit, unitWidth + 1);
-        if (lineWidth) line += rightAligned(l.Line ? std::to_string(l.Line) : AnsiString(), lineWidth);
+        line += rightAligned(l.Line ? std::to_string(l.Line) : AnsiString(), lineWidth);
         if (showRelLines && relWidth) line += rightAligned(relLine(l), relWidth);
         line += l.Function.empty() ? AnsiString("???") : l.Function;
         lines.push_back(line);

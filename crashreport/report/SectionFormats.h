@@ -32,7 +32,8 @@ AnsiString FormatLocationLine(const TCodeLocation& location, bool showRelAddrs, 
 
 // The items of one call stack, innermost first, in aligned columns:
 // address, "+offset" zero-padded to the widest, module, unit, line and
-// "+line offset" right-aligned, function. A column that no item fills is
+// "+line offset" right-aligned, function. A module or line column that no
+// item fills is one blank wide; the unit and line-offset columns are then
 // left out.
 AnsiString FormatStackLines(const std::vector<TCodeLocation>& items, bool showRelAddrs, bool showRelLines,
                             int digits = kAddressDigits);

@@ -1,7 +1,5 @@
 #include "crashreport/report/StackSection.h"
 
-#include "crashreport/report/Completion.h"
-
 namespace qr {
 
 AnsiString WithCreatorLine(const AnsiString& stackLines, const AnsiString& creatorDescription) {
@@ -18,12 +16,18 @@ AnsiString StackSectionText(const TStackSectionInput& in, TStackChecksums* sums)
     AnsiString text;
     // Each step in its own guard; after a failing one the rest is skipped.
     const char* failed = nullptr;
+    bool notAccessible = false;
+    AnsiString failure;
     auto step = [&](const char* name, const auto& body) {
         if (failed) return;
         try {
             body();
+        } catch (const EStackNotAccessible&) {
+            failed = name;
+            notAccessible = true;
         } catch (...) {
             failed = name;
+            failure = InternalErrorText(name, in.ErrorLocation);
         }
     };
     IStackWalk& walk = *in.Walk;
@@ -50,7 +54,7 @@ AnsiString StackSectionText(const TStackSectionInput& in, TStackChecksums* sums)
             *sums = StackChecksums(names);
         }
     });
-    if (failed) text = InternalErrorText(failed);
+    if (failed) text = notAccessible ? in.NotAccessible : failure;
     progress(1000);
     return text;
 }

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "crashreport/report/Checksums.h"
+#include "crashreport/report/Completion.h"
 #include "crashreport/report/SectionFormats.h"
 #include "crashreport/stack/StackWalkSteps.h"
 
@@ -26,10 +27,15 @@ struct TStackSectionInput {
     // The position within the thread's progress area: 25 once the items
     // are collected, 650 once they are checked, 1000 at the end.
     std::function<void(int position)> Progress;
+    // Where a failing step failed, as a location line (see Completion.h).
+    TErrorLocation ErrorLocation;
+    // The section when a step finds the stack unreadable (EStackNotAccessible).
+    AnsiString NotAccessible = ">> stack not accessible";
 };
 
 // The section's lines, or ">> internal error in " and the failing step's
-// name. `sums` gets the stack's checksums when the walk came through.
+// name (with its location when known), or `NotAccessible`. `sums` gets the
+// stack's checksums when the walk came through.
 AnsiString StackSectionText(const TStackSectionInput& input, TStackChecksums* sums);
 
 // The stack lines with ">> created by <creator> at:" in front of the last

@@ -50,7 +50,7 @@ std::vector<TImageSection> TPeImage::Sections() const {
         s.Size = U32(header + 8);
         s.Address = U32(header + 12);
         s.Executable = (U32(header + 36) & kCodeExecutable) != 0;
-        if (Has(s.Address, s.Size)) sections.push_back(s);
+        if (InImage(s.Address, s.Size)) sections.push_back(s);
     }
     return sections;
 }
@@ -66,7 +66,7 @@ std::optional<TImageSection> TPeImage::Section(std::string_view name) const {
         s.Size = U32(header + 8);
         s.Address = U32(header + 12);
         s.Executable = (U32(header + 36) & kCodeExecutable) != 0;
-        if (Has(s.Address, s.Size)) return s;
+        if (InImage(s.Address, s.Size)) return s;
     }
     return std::nullopt;
 }

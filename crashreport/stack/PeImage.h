@@ -21,7 +21,15 @@ struct TImageSection {
 
 class TPeImage {
 public:
-    TPeImage(const unsigned char* base, size_t size) : FBase(base), FSize(size) { ReadHeaders(); }
+    TPeImage(const unsigned char* base, size_t size) : FBase(base), FSize(size), FImageSize(size) {
+        ReadHeaders();
+    }
+    // The headers alone (a copy of the first `size` bytes of an image of
+    // `imageSize` bytes): its sections are known, its exports are not.
+    TPeImage(const unsigned char* headers, size_t size, size_t imageSize)
+        : FBase(headers), FSize(size), FImageSize(imageSize) {
+        ReadHeaders();
+    }
 
     bool Valid() const { return FValid; }
     std::vector<TImageSection> Sections() const;
@@ -32,11 +40,15 @@ public:
 private:
     void ReadHeaders();
     bool Has(uint64_t offset, uint64_t length) const { return offset <= FSize && length <= FSize - offset; }
+    bool InImage(uint64_t offset, uint64_t length) const {
+        return offset <= FImageSize && length <= FImageSize - offset;
+    }
     uint32_t U16(uint64_t offset) const;
     uint32_t U32(uint64_t offset) const;
 
     const unsigned char* FBase;
     size_t FSize;
+    size_t FImageSize;
     bool FValid = false;
     uint64_t FSectionTable = 0;
     uint32_t FSectionCount = 0;

@@ -14,6 +14,8 @@ constexpr uint64_t kSlot = 4;
 // candidates back from each one, which keeps it linear.
 constexpr size_t kLinkWindow = 256;
 constexpr size_t kMaxCandidates = 8192;
+// The longest call instruction IsBehindCall knows, and then some.
+constexpr size_t kCallBytes = 8;
 
 uint32_t U32(const unsigned char* at) {
     uint32_t value;
@@ -25,7 +27,7 @@ uint32_t U32(const unsigned char* at) {
 
 const TCodeModule* TSnapshotWalk::ModuleAt(uint64_t address) const {
     for (const TCodeModule& m : FSnap.Modules)
-        if (address >= m.Base && address - m.Base < m.Size && m.Memory) return &m;
+        if (address >= m.Base && address - m.Base < m.Size && m.Read) return &m;
     return nullptr;
 }
 
@@ -45,14 +47,24 @@ std::optional<uint32_t> TSnapshotWalk::StackValue(uint64_t slot) const {
     return U32(FSnap.Stack.data() + (slot - FSnap.StackAddress));
 }
 
+std::optional<uint32_t> TSnapshotWalk::ImageValue(uint64_t address) const {
+    const TCodeModule* m = ModuleAt(address);
+    unsigned char bytes[4];
+    if (!m || address - m->Base + 4 > m->Size || !m->Read(address - m->Base, bytes, 4)) return std::nullopt;
+    return U32(bytes);
+}
+
 bool TSnapshotWalk::BehindCall(uint64_t address) const {
     const TCodeModule* m = ModuleAt(address);
     if (!m) return false;
     uint64_t offset = address - m->Base;
     // The call must lie inside the same executable range as its return address.
     for (const auto& [start, size] : m->Code)
-        if (offset > start && offset - start <= size)
-            return IsBehindCall(m->Memory + offset, size_t(offset - start));
+        if (offset > start && offset - start <= size) {
+            const size_t before = size_t(std::min<uint64_t>(offset - start, kCallBytes));
+            unsigned char code[kCallBytes];
+            return m->Read(offset - before, code, before) && IsBehindCall(code + before, before);
+        }
     return false;
 }
 
@@ -94,17 +106,15 @@ void TSnapshotWalk::InDeepChecks() {
     for (size_t i = 1; i < FCandidates.size(); ++i) {
         TCandidate& c = FCandidates[i];
         const TCodeModule* m = ModuleAt(c.Address);
-        const unsigned char* behind = m->Memory + (c.Address - m->Base);
-        if (c.Address - m->Base >= 5 && behind[-5] == 0xE8) {
-            uint64_t target = uint32_t(c.Address + U32(behind - 4));
+        unsigned char call[5];
+        if (c.Address - m->Base >= 5 && m->Read(c.Address - m->Base - 5, call, 5) && call[0] == 0xE8) {
+            uint64_t target = uint32_t(c.Address + U32(call + 1));
             // An import thunk (jmp [address]) stands for the function it jumps to.
-            if (const TCodeModule* t = ModuleAt(target); t && target - t->Base + 6 <= t->Size) {
-                const unsigned char* code = t->Memory + (target - t->Base);
-                if (code[0] == 0xFF && code[1] == 0x25) {
-                    uint32_t slot = U32(code + 2);
-                    if (const TCodeModule* s = ModuleAt(slot); s && slot - s->Base + 4 <= s->Size)
-                        target = U32(s->Memory + (slot - s->Base));
-                }
+            unsigned char code[6];
+            if (const TCodeModule* t = ModuleAt(target); t && target - t->Base + 6 <= t->Size &&
+                                                         t->Read(target - t->Base, code, 6) &&
+                                                         code[0] == 0xFF && code[1] == 0x25) {
+                if (std::optional<uint32_t> jumped = ImageValue(U32(code + 2))) target = *jumped;
             }
             c.Target = target;
             c.Checked = IsCode(target);

@@ -4,8 +4,9 @@
 // 32-bit code carries no unwind data, so the walk guesses: every stack
 // value that points behind a call is a candidate return address, the saved
 // frame pointers vouch for some, and each candidate's call must be able to
-// reach the function of the next inner item. Plain data in, no system
-// calls, so it is tested on hand-made stacks and code.
+// reach the function of the next inner item. Plain data in (the modules'
+// bytes through their read functions), no system calls, so it is tested
+// on hand-made stacks and code.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,9 +20,11 @@ namespace qr {
 
 struct TCodeModule {
     uint64_t Base = 0;
-    const unsigned char* Memory = nullptr;  // the image as loaded, Size bytes
-    size_t Size = 0;
+    size_t Size = 0;                                  // of the image as loaded
     std::vector<std::pair<uint32_t, uint32_t>> Code;  // executable ranges: offset, size
+    // Reads `size` bytes of the image at `offset`; false where it cannot
+    // (a module that went away answers false instead of faulting).
+    std::function<bool(uint64_t offset, void* out, size_t size)> Read;
 };
 
 struct TFunctionBounds {
@@ -62,6 +65,8 @@ private:
     const TCodeModule* ModuleAt(uint64_t address) const;
     bool IsCode(uint64_t address) const;
     std::optional<uint32_t> StackValue(uint64_t slot) const;
+    // The 32-bit value at `address` of a module's image.
+    std::optional<uint32_t> ImageValue(uint64_t address) const;
     bool BehindCall(uint64_t address) const;
     // How well `outer`'s call reaches the function of `inner`; 0: not at all.
     int LinkScore(const TCandidate& outer, const TCandidate& inner) const;

@@ -3,15 +3,21 @@
 // each run in its own error guard so that a failing step names itself in
 // the thread's section. A walk that has nothing to do in a step (the
 // x86-64 unwind walk checks its items while collecting them) leaves it
-// empty.
+// empty. A step that finds the stack unreadable raises EStackNotAccessible.
 #include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "base/Exception.h"
 #include "crashreport/stack/StackWalk.h"
 
 namespace qr {
+
+// Raised by a step that finds the thread's stack unreadable (the thread
+// ended since its context was taken, or its stack pointer lies outside
+// committed memory): the section says so instead of naming an internal error.
+QR_DECLARE_EXCEPTION(EStackNotAccessible, Exception);
 
 class IStackWalk {
 public:

@@ -3,7 +3,7 @@
 //! press close
 //! exit 1
 //! report ^exception class +: EPluginCase$
-//! report-block ^hardware:$ ;; ^>> internal error in plugin$
+//! report-block ^hardware:$ ;; ^>> internal error in plugin:$ ;; ^[0-9a-f]{16} \+[0-9a-f]+ PluginFault_crash\.exe +PluginFault_crash\.cpp +{line:fault} +\+ *\d+ \(anonymous namespace\)::Store$
 //! report ^modules:$
 //! report ^processes:$
 //! report ^callstack crc +: \$[0-9a-f]{8}, \$[0-9a-f]{8}, \$[0-9a-f]{8}$
@@ -12,8 +12,9 @@
 //
 // A report plug-in that writes through a null pointer while the
 // completion thread builds its section: the fault is that step's error,
-// so the section says so and the rest of the report completes; "close
-// application" then ends the program with the report saved.
+// so the section says so, with the place of the fault, and the rest of
+// the report completes; "close application" then ends the program with
+// the report saved.
 #include "tests/crash/CrashProgram.h"
 
 namespace qr {
@@ -29,13 +30,17 @@ struct TRecord {
 
 TRecord* volatile gRecord = nullptr;
 
+__attribute__((noinline)) void Store(TRecord* record, int value) {
+    record->Field = value;  //@ fault
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
     program.Reporter.RegisterPlugin({"hardware", "a plug-in that faults", [] {
-                                         gRecord->Field = 1;
+                                         Store(gRecord, 1);
                                          return AnsiString("never");
                                      }});
     return program.RunFailing([] { throw EPluginCase("A failure to report."); });

@@ -74,9 +74,16 @@ public:
     // Walked stacks by thread id, and the context each walk was given.
     std::map<uint32_t, std::vector<TCodeLocation>> Stacks;
     std::map<uint32_t, std::vector<unsigned char>> WalkedContexts;
+    // Threads whose stack has gone by the time of their walk.
+    std::set<uint32_t> Unreadable;
+    struct TUnreadableWalk : TListedStackWalk {
+        TUnreadableWalk() : TListedStackWalk({}) {}
+        void CollectPossibleStackItems() override { throw EStackNotAccessible("gone"); }
+    };
     std::unique_ptr<IStackWalk> StackWalk(uint32_t threadId,
                                           const std::vector<unsigned char>& context) override {
         WalkedContexts[threadId] = context;
+        if (Unreadable.count(threadId)) return std::make_unique<TUnreadableWalk>();
         if (!Stacks.count(threadId)) return nullptr;
         std::vector<TStackFrame> frames;
         for (const TCodeLocation& l : Stacks[threadId]) frames.push_back({l.Address, false});
@@ -328,6 +335,32 @@ TEST_F(ReportBuilding, SkeletonThenCompletionInOrder) {
     EXPECT_TRUE(
         std::regex_search(text, std::regex("\r\n\r\nthread \\$20 \\(TIdThread\\):\r\n[0-9a-f]+ \\+0 ")));
     EXPECT_EQ(text.find("will be calculated soon"), AnsiString::npos);
+}
+
+TEST_F(ReportBuilding, InternalErrorsNameWhereTheyAroseAndGoneStacksSaySo) {
+    TReportBuilder builder = Builder();
+    builder.BuildSkeleton();
+    std::optional<uint64_t> errorAddress = 0x401500;
+    builder.SetErrorAddress([&] { return errorAddress; });
+    System.Failing = {"processes"};
+    System.Unreadable = {0x20, 0x40};
+    EXPECT_TRUE(builder.Complete());
+    const TIMEFields& s = Report.Sections();
+    const AnsiString zeros(size_t(kAddressDigits) - 6, '0');
+    EXPECT_EQ(s.Get("processes"),
+              ">> internal error in plugin:\r\n" + zeros + "401500 +0 quellora-remote.exe ???");
+    // The failing thread's section still gives the exception location.
+    EXPECT_EQ(s.Get("thread $20 (TIdThread):"), ">> stack not accessible, exception location: \r\n" + zeros +
+                                                    "401234 +0 quellora-remote.exe ???");
+    EXPECT_EQ(s.Get("thread $40: <suspended> <priority:2>"), ">> stack not accessible");
+
+    // Without a known address the text stands alone.
+    TBugReport again;
+    TReportBuilder unknown(again, System, Failure, Options, {});
+    unknown.BuildSkeleton();
+    unknown.SetErrorAddress([] { return std::optional<uint64_t>(); });
+    EXPECT_TRUE(unknown.Complete());
+    EXPECT_EQ(again.Sections().Get("processes"), ">> internal error in plugin");
 }
 
 TEST_F(ReportBuilding, PluginsAreSelectedAndOrderedByTheSetting) {

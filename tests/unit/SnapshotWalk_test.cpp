@@ -32,8 +32,17 @@ public:
         FBytes[at - kBase + 1] = 0xD0;
         return at + 2;
     }
+    // Unreadable: the module went away while the walk ran.
+    bool Gone = false;
     TCodeModule Module() const {
-        return {kBase, FBytes.data(), FBytes.size(), {{0, uint32_t(FBytes.size())}}};
+        return {kBase,
+                FBytes.size(),
+                {{0, uint32_t(FBytes.size())}},
+                [this](uint64_t offset, void* out, size_t size) {
+                    if (Gone || offset > FBytes.size() || size > FBytes.size() - offset) return false;
+                    std::memcpy(out, FBytes.data() + offset, size);
+                    return true;
+                }};
     }
     std::optional<TFunctionBounds> Bounds(uint64_t address) const {
         auto next = FFunctions.upper_bound(uint32_t(address));
@@ -127,6 +136,13 @@ TEST_F(SnapshotWalk, FollowsCallsWithAndWithoutFramePointersAndSkipsStaleValues)
     // An indirect call is taken as a link where nothing better is there.
     std::vector<uint32_t> indirect = {RetB, RetA, Slot(4), RetMainIndirect, 0};
     EXPECT_EQ(Walk(indirect, 2, location), (std::vector<uint64_t>{location, RetB, RetA, RetMainIndirect}));
+}
+
+TEST_F(SnapshotWalk, AModuleThatCannotBeReadGivesNoCandidates) {
+    const uint32_t location = kC + 0x20;
+    std::vector<uint32_t> stack = {5, RetB, RetA, RetZ, kC + 0x50, Slot(7), RetMain, 0, RetEntry};
+    Code.Gone = true;
+    EXPECT_EQ(Walk(stack, 5, location), (std::vector<uint64_t>{location}));
 }
 
 TEST_F(SnapshotWalk, ListsARecursionOnce) {

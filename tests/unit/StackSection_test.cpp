@@ -14,6 +14,7 @@ namespace {
 class TScriptedWalk : public IStackWalk {
 public:
     std::string Failing;
+    bool Unreadable = false;  // the failing step finds the stack gone
     std::vector<std::string> Ran;
     void CollectPossibleStackItems() override { Run("CollectPossibleStackItems"); }
     void RemoveRecursiveStackAreas() override { Run("RemoveRecursiveStackAreas"); }
@@ -25,6 +26,7 @@ public:
 private:
     void Run(const std::string& step) {
         Ran.push_back(step);
+        if (step == Failing && Unreadable) throw EStackNotAccessible(step);
         if (step == Failing) throw std::runtime_error(step);
     }
 };
@@ -70,6 +72,42 @@ TEST(StackSection, EachStepInItsOwnGuardWithTheAreaAdvancing) {
     EXPECT_EQ(sums.Running, StackChecksums({{0x401234, 0x401200, "q.exe", "Main.cpp", "qr::Crash", 20},
                                             {0x402010, 0x402000, "q.exe", "Main.cpp", "qr::Caller", 131}})
                                 .Running);
+}
+
+TEST(StackSection, AKnownErrorAddressGivesItsLineAndAGoneStackItsOwnText) {
+    TScriptedWalk walk;
+    walk.Failing = "InDeepChecks";
+    TStackSectionInput input;
+    input.Walk = &walk;
+    input.Name = Named;
+    input.ErrorLocation = [] { return AnsiString("00401500 +0 q.exe ???"); };
+    EXPECT_EQ(StackSectionText(input, nullptr),
+              ">> internal error in InDeepChecks:\r\n00401500 +0 q.exe ???");
+    // Unknown, or failing itself: the step's name alone.
+    TScriptedWalk second;
+    second.Failing = "RemoveRecursiveAreas";
+    input.Walk = &second;
+    input.ErrorLocation = [] { return AnsiString(); };
+    EXPECT_EQ(StackSectionText(input, nullptr), ">> internal error in RemoveRecursiveAreas");
+    TScriptedWalk third;
+    third.Failing = "RemoveRecursiveAreas";
+    input.Walk = &third;
+    input.ErrorLocation = []() -> AnsiString { throw std::runtime_error("no name"); };
+    EXPECT_EQ(StackSectionText(input, nullptr), ">> internal error in RemoveRecursiveAreas");
+
+    TScriptedWalk gone;
+    gone.Failing = "CollectPossibleStackItems";
+    gone.Unreadable = true;
+    input.Walk = &gone;
+    input.NotAccessible = ">> stack not accessible, exception location: \r\n00401234 +34 q.exe";
+    std::vector<int> positions;
+    input.Progress = [&](int p) { positions.push_back(p); };
+    TStackChecksums sums;
+    sums.First = 5;
+    EXPECT_EQ(StackSectionText(input, &sums), input.NotAccessible);
+    EXPECT_EQ(gone.Ran.size(), 1u);
+    EXPECT_EQ(sums.First, 5u);
+    EXPECT_EQ(positions, (std::vector<int>{25, 650, 1000}));
 }
 
 TEST(StackSection, TheCreatorsLineStandsBeforeTheCreationPlace) {

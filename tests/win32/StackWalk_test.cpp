@@ -176,3 +176,51 @@ TEST(StackWalkUnderWindows, TwoReportsOfTheSameFailureHaveTheSameFirstTwoChecksu
 }  // namespace
 }  // namespace qr
 #endif
+
+// A thread's stack that is gone (released since its context was taken) or
+// a stack pointer outside committed memory: the walk's first step says the
+// stack is not accessible instead of faulting or listing one item.
+namespace qr {
+namespace {
+
+std::vector<unsigned char> ContextWithStackPointer(uint64_t stackPointer) {
+    CONTEXT context{};
+    RtlCaptureContext(&context);
+#if defined(_WIN64)
+    context.Rsp = stackPointer;
+#else
+    context.Esp = DWORD(stackPointer);
+#endif
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&context);
+    return {bytes, bytes + sizeof context};
+}
+
+TEST(StackWalkUnderWindows, AStackThatIsGoneOrNotCommittedIsNotAccessible) {
+    auto system = CreateReportSystem();
+    const uint64_t other = GetCurrentThreadId() + 4;  // a context is given: any thread id
+    void* released = VirtualAlloc(nullptr, 0x10000, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_TRUE(released);
+    ASSERT_TRUE(VirtualFree(released, 0, MEM_RELEASE));
+    void* reserved = VirtualAlloc(nullptr, 0x10000, MEM_RESERVE, PAGE_READWRITE);
+    ASSERT_TRUE(reserved);
+    for (void* place : {released, reserved}) {
+        std::unique_ptr<IStackWalk> walk =
+            system->StackWalk(uint32_t(other), ContextWithStackPointer(uintptr_t(place) + 0x8000));
+        ASSERT_TRUE(walk);
+        EXPECT_THROW(walk->CollectPossibleStackItems(), EStackNotAccessible);
+    }
+    VirtualFree(reserved, 0, MEM_RELEASE);
+
+    // A committed stack is walked: the calling thread from here.
+    std::unique_ptr<IStackWalk> own = system->StackWalk(GetCurrentThreadId(), {});
+    ASSERT_TRUE(own);
+    own->CollectPossibleStackItems();
+    own->RemoveRecursiveStackAreas();
+    own->InDeepChecks();
+    own->RealizeOptimalLinkChains();
+    own->RemoveRecursiveAreas();
+    EXPECT_GE(own->Frames().size(), 2u);
+}
+
+}  // namespace
+}  // namespace qr
