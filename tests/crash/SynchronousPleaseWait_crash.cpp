@@ -20,33 +20,18 @@ namespace qr {
 QR_DECLARE_EXCEPTION(EUnderTheLock, Exception);
 }
 
-namespace {
-
-HANDLE gHeld = nullptr;
-
-// Longer than the failing thread asks for the lock, short enough that the
-// handling's own reads of the environment only wait a little.
-DWORD WINAPI HoldEnvironmentLock(void*) {
-    qr::testkit::TSystemLocks locks;
-    locks.AcquireEnvironment();
-    SetEvent(gHeld);
-    Sleep(1500);
-    locks.ReleaseEnvironment();
-    return 0;
-}
-
-}  // namespace
-
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace qr;
     crashtest::TCrashProgram program;
-    if (!testkit::TSystemLocks().Available()) return 30;
     program.HoldSectionUntilReleased("processes");
-    gHeld = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     return program.RunFailing([] {
-        HANDLE holder = CreateThread(nullptr, 0, &HoldEnvironmentLock, nullptr, 0, nullptr);
-        if (!holder || WaitForSingleObject(gHeld, 60000) != WAIT_OBJECT_0) ExitProcess(31);
-        CloseHandle(holder);
+        // Longer than the failing thread asks for the lock, short enough
+        // that the handling's own reads of the environment wait only a little.
+        HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        testkit::HoldSystemLocks(
+            nullptr, [held] { SetEvent(held); }, 0, 1500);
+        if (WaitForSingleObject(held, 60000) != WAIT_OBJECT_0) ExitProcess(31);
+        CloseHandle(held);
         throw EUnderTheLock("Failed while the environment was locked.");
     });
 }

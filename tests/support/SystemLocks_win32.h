@@ -4,6 +4,9 @@
 // the crash reporter does while another thread holds one of them.
 #include <windows.h>
 
+#include <functional>
+#include <thread>
+
 namespace qr::testkit {
 
 class TSystemLocks {
@@ -34,5 +37,25 @@ private:
     LONG(WINAPI* FUnlockLoader)(ULONG, ULONG_PTR) = nullptr;
     ULONG_PTR FCookie = 0;
 };
+
+// In a thread of its own: once `ready` returns, takes the environment lock
+// and, for `loaderFor` above 0, the loader lock, calls `held`, and gives
+// them back after `loaderFor` and `environmentFor` milliseconds. Without
+// the system's lock functions the process ends with exit code 30.
+inline void HoldSystemLocks(std::function<void()> ready, std::function<void()> held, DWORD loaderFor,
+                            DWORD environmentFor) {
+    std::thread([=] {
+        TSystemLocks locks;
+        if (!locks.Available()) ExitProcess(30);
+        if (ready) ready();
+        locks.AcquireEnvironment();
+        if (loaderFor) locks.AcquireLoader();
+        if (held) held();
+        Sleep(loaderFor);
+        if (loaderFor) locks.ReleaseLoader();
+        Sleep(environmentFor > loaderFor ? environmentFor - loaderFor : 0);
+        locks.ReleaseEnvironment();
+    }).detach();
+}
 
 }  // namespace qr::testkit
