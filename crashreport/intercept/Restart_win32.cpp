@@ -31,12 +31,14 @@ std::wstring CurrentFolder() {
     return {};
 }
 
-// The new instance in the same folder; a folder that process creation
-// refuses (one longer than MAX_PATH) gives way to the program's own folder,
-// since the program reads and writes nothing relative to its current
-// folder, rather than no restart at all.
+// The new instance in the same folder. One longer than a process's current
+// folder may be (MAX_PATH with its closing backslash) is not handed on:
+// Windows refuses it, and Wine refuses or cuts it. The new instance then
+// starts in the program's folder, since the program reads and writes
+// nothing relative to its current folder, rather than not at all.
 bool StartSuspended(const std::wstring& program, std::wstring commandLine, PROCESS_INFORMATION& started) {
-    const std::wstring folder = CurrentFolder();
+    std::wstring current = CurrentFolder();
+    const std::wstring folder = current.size() + 2 > MAX_PATH ? std::wstring() : std::move(current);
     const std::wstring programFolder = program.substr(0, program.find_last_of(L'\\') + 1);
     for (const std::wstring* in : {&folder, &programFolder}) {
         if (in->empty()) continue;
