@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/Exception.h"
+
 namespace qr {
 
 void TEvent::Set() {
@@ -49,9 +51,11 @@ void TMainThreadQueue::SetErrorHandler(TErrorHandler handler) {
     FErrorHandler = std::move(handler);
 }
 
-void TMainThreadQueue::RunOne(TRequest& request) {
+std::exception_ptr TMainThreadQueue::RunOne(const TOperation& operation) {
     try {
-        (*request.Operation)();
+        operation();
+    } catch (const EAbort&) {
+        return std::current_exception();
     } catch (...) {
         TErrorHandler handler;
         {
@@ -65,6 +69,7 @@ void TMainThreadQueue::RunOne(TRequest& request) {
             // must not keep the waiting thread blocked.
         }
     }
+    return nullptr;
 }
 
 void TMainThreadQueue::SetAfterRun(TOperation afterRun) {
@@ -80,8 +85,8 @@ void TMainThreadQueue::RunAfterRun() {
         afterRun = FAfterRun;
     }
     if (!afterRun) return;
-    TRequest request{&afterRun, {}};
-    RunOne(request);
+    // Nobody waits for it, so there is nobody to abort either.
+    RunOne(afterRun);
 }
 
 void TMainThreadQueue::Execute(const TOperation& operation) {
@@ -92,18 +97,22 @@ void TMainThreadQueue::ExecuteAll(std::span<const TOperation> operations) {
     if (operations.empty()) return;
     if (IsMainThread()) {
         // Waiting here would wait for ourselves.
+        std::exception_ptr aborted;
         for (const TOperation& operation : operations) {
             if (ShuttingDown()) break;
-            TRequest request{&operation, {}};
-            RunOne(request);
+            if ((aborted = RunOne(operation))) break;
         }
         RunAfterRun();
+        if (aborted) std::rethrow_exception(aborted);
         return;
     }
     // Each request has its own completion: a nested loop or teardown may
     // complete them separately.
     std::unique_ptr<TRequest[]> requests(new TRequest[operations.size()]);
-    for (size_t i = 0; i < operations.size(); ++i) requests[i].Operation = &operations[i];
+    for (size_t i = 0; i < operations.size(); ++i) {
+        requests[i].Operation = &operations[i];
+        requests[i].First = &requests[0];
+    }
     TWakeUp wakeUp;
     {
         std::lock_guard<TSlimLock> lock(FLock);
@@ -124,6 +133,8 @@ void TMainThreadQueue::ExecuteAll(std::span<const TOperation> operations) {
     // has released it; the owner keeps running the queue until then. They
     // complete in order, so after the first wait the others rarely sleep.
     for (size_t i = 0; i < operations.size(); ++i) requests[i].Done.Wait();
+    // Set before the last Done, on the main thread; teardown leaves it null.
+    if (requests[0].Aborted) std::rethrow_exception(requests[0].Aborted);
 }
 
 void TMainThreadQueue::SetStopCheck(std::function<bool()> check) {
@@ -149,14 +160,22 @@ bool TMainThreadQueue::RunQueue() {
         // the rest.
         if (stopCheck && stopCheck()) BeginShutdown();
         TRequest* request;
+        bool skipped;
         {
             std::lock_guard<TSlimLock> lock(FLock);
             if (FPending.empty()) break;  // run by a nested loop, or released by teardown
             request = FPending.front();
             FPending.pop_front();
-            FRunning.push_back(request);
+            // An earlier request of its batch was aborted: its thread goes
+            // no further than that one.
+            skipped = request->First->Aborted != nullptr;
+            if (!skipped) FRunning.push_back(request);
         }
-        RunOne(*request);
+        if (skipped) {
+            request->Done.Set();
+            continue;
+        }
+        std::exception_ptr aborted = RunOne(*request->Operation);
         ran = true;
         std::lock_guard<TSlimLock> lock(FLock);
         auto it = std::find(FRunning.begin(), FRunning.end(), request);
@@ -164,6 +183,9 @@ bool TMainThreadQueue::RunQueue() {
         // gone with it, so it is not touched again.
         if (it == FRunning.end()) continue;
         FRunning.erase(it);
+        // Its batch's first request is still waited for: the waiter waits
+        // for this one after it.
+        if (aborted && !request->First->Aborted) request->First->Aborted = aborted;
         request->Done.Set();
     }
     if (ran) RunAfterRun();

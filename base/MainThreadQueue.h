@@ -70,18 +70,21 @@ public:
     void SetWakeUp(TWakeUp wakeUp);
     // Receives an error raised by an operation, on the main thread; the
     // waiting thread is released as if the operation had succeeded. Without
-    // a handler such errors are dropped.
+    // a handler such errors are dropped. An EAbort (the silent error) is no
+    // failure: it goes back to the caller of Execute instead.
     void SetErrorHandler(TErrorHandler handler);
 
     bool IsMainThread() const { return std::this_thread::get_id() == FMainThread; }
 
     // Runs `operation` on the main thread and returns when it has run (or
     // when teardown released it). On the main thread itself it runs at once.
+    // An EAbort that the operation raises is raised again here.
     void Execute(const TOperation& operation);
     // Runs several operations as if each had been passed to Execute in turn
     // from this thread, but queues them together: one wake-up for all of
     // them, and the caller sleeps once instead of once per operation.
-    // Returns when the last has run (or teardown released them).
+    // Returns when the last has run (or teardown released them). After an
+    // EAbort the rest do not run, and it is raised here.
     void ExecuteAll(std::span<const TOperation> operations);
 
     // Main thread, at the end of every run of the queue that ran a request,
@@ -120,9 +123,15 @@ private:
     struct TRequest {
         const TOperation* Operation = nullptr;
         TEvent Done;  // created for this request, gone after it
+        // The first request of its batch, which carries the batch's EAbort
+        // (written and read on the main thread under FLock, read by the
+        // waiter once its requests are done).
+        TRequest* First = this;
+        std::exception_ptr Aborted;
     };
 
-    void RunOne(TRequest& request);
+    // Returns the operation's EAbort; other errors go to the handler.
+    std::exception_ptr RunOne(const TOperation& operation);
     void RunAfterRun();
 
     const std::thread::id FMainThread;

@@ -13,9 +13,10 @@ constexpr unsigned kWaitStep = 50;  // milliseconds between the window's turns
 
 void EnsureReportComplete(TIMEException& failure, HWND owner) {
     if (!failure.Completion || failure.Completion->Wait(0)) return;
-    // With the loader lock held the completion cannot go on: the report
-    // is taken as it stands.
-    if (LoaderLockHeld()) return;
+    // With the loader lock kept by another thread (or this one) the
+    // completion may not get on: the report is taken as it stands. A lock
+    // held for a moment only delays it.
+    if (LoaderLockStaysHeld()) return;
     if (!failure.GetBoolean("PlWaitBox") || !failure.ProgressAlert) {
         // The completion ends by itself: each step ends, the abort flag
         // ends it between steps.

@@ -163,7 +163,7 @@ void TCrashReporter::Report(const TFailureSite& given) {
     request.RelatedObject = site.RelatedObject;
     request.PreparedStack = site.PreparedFrames ? const_cast<void**>(site.PreparedStack) : nullptr;
 
-    if (LoaderLockStaysHeld()) {
+    if (LoaderOrEnvironmentLockStaysHeld()) {
         // No new thread could start: handle it here.
         FHandler->Handle(request, false);
     } else {

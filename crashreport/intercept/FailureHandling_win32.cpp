@@ -220,10 +220,19 @@ void TFailureHandler::StartReport(TIMEException& failure, bool inHandlerThread) 
             alert->SetPosition(position);
         });
     }
-    if (inHandlerThread && !LoaderLockHeld())
+    if (inHandlerThread && !LoaderLockStaysHeld()) {
         failure.Completion = std::make_unique<TCompletionThread>([builder] { builder->Complete(); });
-    else
-        builder->Complete();
+        return;
+    }
+    // No thread can start: completed here, behind the please-wait window,
+    // which the walks move on as the completion thread's would.
+    TIProgressAlert* alert = failure.GetBoolean("PlWaitBox") ? failure.ProgressAlert.get() : nullptr;
+    const bool shown = alert && alert->Show(nullptr, true);
+    builder->Complete();
+    if (shown) {
+        alert->SetPosition(1000);
+        alert->Close();
+    }
 }
 
 int TFailureHandler::Show(const std::shared_ptr<TIMEException>& shared) {

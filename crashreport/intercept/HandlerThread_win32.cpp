@@ -1,17 +1,46 @@
 #include "crashreport/intercept/HandlerThread_win32.h"
 
+#include <cwchar>
+
 #include "crashreport/system/OwnThreads_win32.h"
 
 namespace qr {
 
+namespace {
+
+// Room for this many requests before a failing thread's write waits.
+constexpr DWORD kQueuedRequests = 256;
+// The shutdown's waits for the thread, in milliseconds.
+constexpr DWORD kStopWait = 500, kLastWait = 50;
+
+}  // namespace
+
 THandlerThread::THandlerThread(THandle handle) : FHandle(std::move(handle)) {
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) return;
-    FReadEnd.Reset(readEnd);
-    FWriteEnd.Reset(writeEnd);
+    if (!OpenPipe()) return;
     // Without a reader a request would sit in the pipe and its thread wait
     // for ever: no thread, no pipe.
     if (!Start()) FWriteEnd.Reset();
+}
+
+// A pipe of messages, not of bytes: each request arrives as the block it
+// was written as, so a block of another length is seen as one and dropped
+// whole, where in a byte stream it would shift every later request. A
+// named pipe, since anonymous pipes carry bytes only; the name is this
+// process's and this object's, and the one instance is taken at once.
+bool THandlerThread::OpenPipe() {
+    wchar_t name[96];
+    std::swprintf(name, 96, L"\\\\.\\pipe\\TobriskExceptPipe$%lx$%p", GetCurrentProcessId(),
+                  static_cast<void*>(this));
+    win32::TFileHandle readEnd(
+        CreateNamedPipeW(name, PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                         1, 0, kQueuedRequests * sizeof(TExceptRequestRec), 0, nullptr));
+    if (!readEnd) return false;
+    win32::TFileHandle writeEnd(CreateFileW(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!writeEnd) return false;
+    FReadEnd = std::move(readEnd);
+    FWriteEnd = std::move(writeEnd);
+    return true;
 }
 
 bool THandlerThread::Start() {
@@ -45,30 +74,41 @@ THandlerThread::~THandlerThread() {
     if (!FThread) return;
     TExceptRequestRec stop{};
     Send(stop);
-    if (WaitForSingleObject(FThread.Get(), 500) != WAIT_OBJECT_0) {
+    // It is still handling a failure (a dialog stands open) when it has not
+    // ended by then.
+    if (WaitForSingleObject(FThread.Get(), kStopWait) == WAIT_TIMEOUT &&
+        WaitForSingleObject(FThread.Get(), kLastWait) == WAIT_TIMEOUT) {
         TerminateThread(FThread.Get(), 0);
-        WaitForSingleObject(FThread.Get(), 50);
+        // Termination is asynchronous but cannot be refused by the thread;
+        // the pipe, FHandle and what it reaches stay until it has happened.
+        WaitForSingleObject(FThread.Get(), INFINITE);
     }
 }
 
-bool THandlerThread::Send(const TExceptRequestRec& request) {
+bool THandlerThread::Send(const TExceptRequestRec& request) { return Write(&request, sizeof request); }
+
+bool THandlerThread::Write(const void* block, DWORD size) {
     DWORD written = 0;
-    return FWriteEnd && WriteFile(FWriteEnd.Get(), &request, sizeof request, &written, nullptr) &&
-           written == sizeof request;
+    return FWriteEnd && WriteFile(FWriteEnd.Get(), block, size, &written, nullptr) && written == size;
 }
 
-// A request is written in one piece; the pipe may still hand it over in
-// parts, so the parts are put together here.
+// One message is one request; any other length is skipped whole.
 bool THandlerThread::Read(TExceptRequestRec& request) {
-    auto* bytes = reinterpret_cast<unsigned char*>(&request);
-    DWORD have = 0;
-    while (have < sizeof request) {
+    for (;;) {
         DWORD got = 0;
-        if (!ReadFile(FReadEnd.Get(), bytes + have, sizeof request - have, &got, nullptr) || got == 0)
-            return false;
-        have += got;
+        if (ReadFile(FReadEnd.Get(), &request, sizeof request, &got, nullptr)) {
+            if (got == sizeof request) return true;
+            continue;  // shorter
+        }
+        if (GetLastError() != ERROR_MORE_DATA) return false;  // the pipe is gone
+        // Longer: the rest of it goes too.
+        unsigned char rest[256];
+        BOOL done = FALSE;
+        while (!done) {
+            done = ReadFile(FReadEnd.Get(), rest, sizeof rest, &got, nullptr);
+            if (!done && GetLastError() != ERROR_MORE_DATA) return false;
+        }
     }
-    return true;
 }
 
 DWORD WINAPI THandlerThread::Run(void* parameter) {

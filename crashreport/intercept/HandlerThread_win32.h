@@ -20,8 +20,9 @@ public:
     // them failures cannot be reported (Send then fails).
     explicit THandlerThread(THandle handle);
     // Asks the thread to stop with an empty request and waits 500 ms for
-    // it, then 50 ms more after terminating it: a dialog that is still open
-    // must not keep the process from ending.
+    // it, then 50 ms more, then terminates it: a dialog that is still open
+    // must not keep the process from ending. Returns once the thread is
+    // gone, since it uses this object and what FHandle reaches.
     ~THandlerThread();
     THandlerThread(const THandlerThread&) = delete;
     THandlerThread& operator=(const THandlerThread&) = delete;
@@ -35,17 +36,21 @@ public:
     // From the failing thread: writes the whole request or nothing. No
     // allocation and no lock.
     bool Send(const TExceptRequestRec& request);
+    // Writes one block into the pipe as one message; the thread takes only
+    // blocks of a request's size.
+    bool Write(const void* block, DWORD size);
 
     static constexpr const char* kName = "Tobrisk - HandleExceptionThread";
 
 private:
     static DWORD WINAPI Run(void* self);
     bool Read(TExceptRequestRec& request);
+    bool OpenPipe();
     bool Start();
     static void Release(uint32_t event, DWORD thread);
 
     THandle FHandle;
-    win32::THandle FReadEnd, FWriteEnd;
+    win32::TFileHandle FReadEnd, FWriteEnd;
     win32::THandle FThread;
     std::atomic<DWORD> FThreadId{0};
     // The failure being handled: its event and failing thread (0: none).

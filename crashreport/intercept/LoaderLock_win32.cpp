@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <array>
 #include <cstddef>
 
 namespace qr {
@@ -21,23 +22,41 @@ constexpr size_t kFastPebLock = 0x38, kLoaderLock = 0x110;
 constexpr size_t kFastPebLock = 0x1C, kLoaderLock = 0xA0;
 #endif
 
-bool Owned(size_t offset) {
+constexpr int kPollStep = 10, kPollLimit = 250;  // milliseconds
+
+// The owner's thread id; 0: free.
+DWORD Owner(size_t offset) {
     auto* peb = reinterpret_cast<unsigned char*>(NtCurrentTeb()->ProcessEnvironmentBlock);
-    if (!peb) return false;
+    if (!peb) return 0;
     auto* section = *reinterpret_cast<RTL_CRITICAL_SECTION* volatile*>(peb + offset);
-    return section && section->OwningThread != nullptr;
+    return section ? static_cast<DWORD>(reinterpret_cast<uintptr_t>(section->OwningThread)) : 0;
+}
+
+template <class Owners>
+bool StaysHeld(Owners owners) {
+    const DWORD self = GetCurrentThreadId();
+    for (int waited = 0;; waited += kPollStep) {
+        bool held = false;
+        for (DWORD owner : owners()) {
+            if (owner == self) return true;
+            held = held || owner != 0;
+        }
+        if (!held) return false;
+        if (waited >= kPollLimit) return true;
+        Sleep(kPollStep);
+    }
 }
 
 }  // namespace
 
-bool LoaderLockHeld() { return Owned(kLoaderLock) || Owned(kFastPebLock); }
+bool LoaderLockHeld() { return Owner(kLoaderLock) != 0; }
 
 bool LoaderLockStaysHeld() {
-    for (int waited = 0; waited < 250; waited += 10) {
-        if (!LoaderLockHeld()) return false;
-        Sleep(10);
-    }
-    return LoaderLockHeld();
+    return StaysHeld([] { return std::array<DWORD, 1>{Owner(kLoaderLock)}; });
+}
+
+bool LoaderOrEnvironmentLockStaysHeld() {
+    return StaysHeld([] { return std::array<DWORD, 2>{Owner(kLoaderLock), Owner(kFastPebLock)}; });
 }
 
 }  // namespace qr

@@ -16,6 +16,42 @@ namespace {
 
 UString HandOverName(DWORD processId) { return ProcessObjectName(u"TobriskRestart", processId); }
 
+// The current folder, however long.
+std::wstring CurrentFolder() {
+    DWORD size = GetCurrentDirectoryW(0, nullptr);
+    for (int tries = 0; tries < 3 && size; ++tries) {
+        std::wstring folder(size, L'\0');
+        DWORD length = GetCurrentDirectoryW(size, folder.data());
+        if (length < size) {
+            folder.resize(length);
+            return folder;
+        }
+        size = length + 1;  // it grew meanwhile
+    }
+    return {};
+}
+
+// The new instance in the same folder. One longer than a process's current
+// folder may be (MAX_PATH with its closing backslash) is not handed on:
+// Windows refuses it, and Wine refuses or cuts it. The new instance then
+// starts in the program's folder, since the program reads and writes
+// nothing relative to its current folder, rather than not at all.
+bool StartSuspended(const std::wstring& program, std::wstring commandLine, PROCESS_INFORMATION& started) {
+    std::wstring current = CurrentFolder();
+    const std::wstring folder = current.size() + 2 > MAX_PATH ? std::wstring() : std::move(current);
+    const std::wstring programFolder = program.substr(0, program.find_last_of(L'\\') + 1);
+    for (const std::wstring* in : {&folder, &programFolder}) {
+        if (in->empty()) continue;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring line = commandLine;  // CreateProcessW may write into it
+        if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                           in->c_str(), &startup, &started))
+            return true;
+    }
+    return false;
+}
+
 [[noreturn]] void EndProcess(UINT exitCode) {
     TerminateProcess(GetCurrentProcess(), exitCode);
     ExitProcess(exitCode);  // not reached
@@ -45,16 +81,8 @@ std::optional<TRestartHandOver> TakeOverRestart() {
 }
 
 void RestartProgram(const TExceptTimeHistory& history) {
-    std::wstring program = ModuleFileName(nullptr);
-    std::wstring commandLine = GetCommandLineW();
-    std::wstring folder(MAX_PATH + 1, L'\0');
-    folder.resize(GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &started))
-        CloseProgram();
+    if (!StartSuspended(ModuleFileName(nullptr), GetCommandLineW(), started)) CloseProgram();
     win32::THandle process(started.hProcess), thread(started.hThread);
 
     win32::THandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,

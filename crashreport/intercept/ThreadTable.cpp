@@ -38,8 +38,14 @@ AnsiString TextOf(const char* text, size_t size) { return AnsiString(text, strnl
 TThreadTable::TThreadTable(TThreadTableBlock& block, TEndedCheck ended)
     : FBlock(block), FEnded(std::move(ended)) {}
 
+// Any module of the process can write the block, so its count is trusted
+// no further than the records there are room for.
+uint32_t TThreadTable::Count() const {
+    return std::min<uint32_t>(FBlock.Count, TThreadTableBlock::kCapacity);
+}
+
 TThreadRecord* TThreadTable::Find(uint32_t id) {
-    uint32_t count = std::min<uint32_t>(FBlock.Count, TThreadTableBlock::kCapacity);
+    const uint32_t count = Count();
     for (uint32_t i = 0; i < count; ++i)
         if (FBlock.Records[i].Id == id) return &FBlock.Records[i];
     return nullptr;
@@ -47,7 +53,8 @@ TThreadRecord* TThreadTable::Find(uint32_t id) {
 
 TThreadRecord* TThreadTable::FindOrAdd(uint32_t id) {
     if (TThreadRecord* record = Find(id)) return record;
-    if (FBlock.Count >= TThreadTableBlock::kCapacity) {
+    FBlock.Count = Count();
+    if (FBlock.Count == TThreadTableBlock::kCapacity) {
         // Full: make room by dropping one record of a thread that has ended.
         uint32_t i = 0;
         while (i < FBlock.Count && !(FEnded && FEnded(FBlock.Records[i].Id))) ++i;
@@ -84,15 +91,15 @@ void TThreadTable::Named(uint32_t id, std::string_view name) {
 void TThreadTable::Remove(uint32_t id) {
     TLock lock(FBlock.Lock);
     if (TThreadRecord* record = Find(id)) {
-        *record = FBlock.Records[FBlock.Count - 1];
-        --FBlock.Count;
+        FBlock.Count = Count() - 1;  // not 0: the record was found
+        *record = FBlock.Records[FBlock.Count];
     }
 }
 
 std::vector<TThreadInfo> TThreadTable::Threads() const {
     TLock lock(FBlock.Lock);
     std::vector<TThreadInfo> threads;
-    uint32_t count = std::min<uint32_t>(FBlock.Count, TThreadTableBlock::kCapacity);
+    const uint32_t count = Count();
     for (uint32_t i = 0; i < count; ++i) {
         const TThreadRecord& r = FBlock.Records[i];
         threads.push_back({r.Id, r.CreatorId, r.StartAddress, r.CreatedAt, TextOf(r.Name, sizeof r.Name),

@@ -61,6 +61,7 @@ public:
 
 private:
     class TLock;
+    uint32_t Count() const;
     TThreadRecord* Find(uint32_t id);
     TThreadRecord* FindOrAdd(uint32_t id);
 

@@ -139,6 +139,45 @@ TEST(ThreadTable, RecordsCreatorsAndNamesAndForgetsEndedThreads) {
     EXPECT_TRUE(gone);
 }
 
+// Any module can write the shared block: a count beyond its room is read
+// as a full table, and nothing behind the block is read or written.
+TEST(ThreadTable, ADamagedCountStaysInsideTheBlock) {
+    struct TGuarded {
+        TThreadTableBlock Block;
+        TThreadRecord After[4];
+    };
+    auto memory = std::make_unique<TGuarded>();
+    std::memset(memory.get(), 0, sizeof *memory);
+    for (uint32_t i = 0; i < 4; ++i) memory->After[i].Id = 9000 + i;
+    for (uint32_t i = 0; i < TThreadTableBlock::kCapacity; ++i) memory->Block.Records[i].Id = i + 1;
+    memory->Block.Count = TThreadTableBlock::kCapacity + 3;
+    std::set<uint32_t> asked;
+    TThreadTable table(memory->Block, [&](uint32_t id) {
+        asked.insert(id);
+        return id >= 9000 || id == 7;
+    });
+    EXPECT_EQ(table.Threads().size(), TThreadTableBlock::kCapacity);
+
+    table.Remove(5);  // the last record in the block takes its place
+    std::vector<TThreadInfo> threads = table.Threads();
+    ASSERT_EQ(threads.size(), TThreadTableBlock::kCapacity - 1);
+    EXPECT_EQ(threads[4].Id, TThreadTableBlock::kCapacity);
+
+    memory->Block.Count = 0xFFFFFFF0u;
+    table.Named(20000, "late");  // full: thread 7 has ended and makes room
+    threads = table.Threads();
+    ASSERT_EQ(threads.size(), TThreadTableBlock::kCapacity);
+    bool late = false;
+    for (const TThreadInfo& t : threads) {
+        EXPECT_FALSE(t.Id >= 9000 && t.Id < 9004) << "a record from behind the block";
+        EXPECT_NE(t.Id, 7u);
+        late = late || t.Id == 20000;
+    }
+    EXPECT_TRUE(late);
+    for (uint32_t id : asked) EXPECT_LT(id, 9000u) << "asked about a record behind the block";
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(memory->After[i].Id, 9000 + i);
+}
+
 TEST(SystemFailureText, AccessViolationsNameTheModuleTheAccessAndBothAddresses) {
     TSystemFailure av;
     av.Code = 0xC0000005;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/Exception.h"
 #include "base/MainThreadQueue.h"
 #include "tests/unit/ServerTestWatchdog.h"
 
@@ -107,6 +108,46 @@ TEST(MainThreadQueue, AnErrorGoesToTheHandlerAndTheWaiterGoesOn) {
     });
     ASSERT_TRUE(ServiceUntil(q, [&] { return done.load(); }));
     t2.join();
+}
+
+QR_DECLARE_EXCEPTION(EStepAborted, EAbort);
+
+// The silent error is no failure of the main thread: the thread that asked
+// for the call gets it back, also as a descendant, and in a batch the calls
+// behind it do not run, as if each had been asked for in turn.
+TEST(MainThreadQueue, AnAbortGoesBackToTheCallerInsteadOfTheHandler) {
+    TMainThreadQueue q;
+    int handled = 0;  // main thread only
+    q.SetErrorHandler([&](std::exception_ptr) { ++handled; });
+    std::vector<std::string> caught, ran;  // caught: the worker's, read after join
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        try {
+            q.Execute([] { throw EAbort("Operation aborted"); });
+        } catch (const EAbort& e) {
+            caught.push_back(std::string("single: ") + e.ClassName() + " " + e.what());
+        }
+        std::vector<TMainThreadQueue::TOperation> batch{[&] { ran.push_back("first"); },
+                                                        [] { throw EStepAborted("second"); },
+                                                        [&] { ran.push_back("third"); }};
+        try {
+            q.ExecuteAll(batch);
+        } catch (const EAbort& e) {
+            caught.push_back(std::string("batch: ") + e.ClassName() + " " + e.what());
+        }
+        q.Execute([&] { ran.push_back("after"); });
+        finished = true;
+    });
+    ASSERT_TRUE(ServiceUntil(q, [&] { return finished.load(); }));
+    worker.join();
+    EXPECT_EQ(caught,
+              (std::vector<std::string>{"single: EAbort Operation aborted", "batch: EStepAborted second"}));
+    EXPECT_EQ(ran, (std::vector<std::string>{"first", "after"}));
+    EXPECT_EQ(handled, 0);
+
+    // On the main thread itself the call runs at once and raises it there.
+    EXPECT_THROW(q.Execute([] { throw EAbort("Operation aborted"); }), EAbort);
+    EXPECT_EQ(handled, 0);
 }
 
 TEST(MainThreadQueue, TheLockIsNotHeldWhileAnOperationRuns) {
