@@ -10,6 +10,7 @@
 #include "crashreport/settings/Placeholders.h"
 #include "crashreport/settings/StoredSettings.h"
 #include "crashreport/intercept/AssistantRun_win32.h"
+#include "crashreport/intercept/FailureTexts_win32.h"
 #include "crashreport/intercept/CompleteReport_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
 #include "crashreport/intercept/Restart_win32.h"
@@ -156,8 +157,9 @@ std::shared_ptr<TIMEException> TFailureHandler::CreateFailure(const TExceptReque
     failure->CanContinue = request.CanContinue != 0;
     failure->Time = Now();
     failure->Flags = ApplyFailureFilters(*failure, failure->ClassChain);
-    failure->ProgressAlert = std::make_unique<TIProgressAlert>(failure->GetText("PlWaitTitle"), L"MEIPLWAIT");
-    failure->ProgressAlert->AddArea(failure->GetText("PlWaitText"), 1000);
+    failure->ProgressAlert = std::make_unique<TIProgressAlert>(
+        ExpandedFailureText(*failure, failure->GetText("PlWaitTitle")), L"MEIPLWAIT");
+    failure->ProgressAlert->AddArea(ExpandedFailureText(*failure, failure->GetText("PlWaitText")), 1000);
     return failure;
 }
 
@@ -190,7 +192,8 @@ void TFailureHandler::StartReport(TIMEException& failure, bool inHandlerThread) 
         const std::vector<uint64_t> sizes = builder->ThreadStackSizes();
         if (!sizes.empty()) {
             alert->ClearAreas();
-            for (uint64_t size : sizes) alert->AddArea(failure.GetText("PlWaitText"), int64_t(100 * size));
+            const UString text = ExpandedFailureText(failure, failure.GetText("PlWaitText"));
+            for (uint64_t size : sizes) alert->AddArea(text, int64_t(100 * size));
         }
         builder->SetProgress([alert](size_t area, int position) {
             alert->SetArea(area);

@@ -13,6 +13,7 @@
 
 #include "crashreport/report/BugReport.h"
 #include "crashreport/ui/AssistantForm.h"
+#include "tests/support/StoredForms.h"
 #include "crashreport/ui/Assistant_win32.h"
 #include "crashreport/ui/ContactFormHandler_win32.h"
 #include "crashreport/ui/ContactMemory_win32.h"
