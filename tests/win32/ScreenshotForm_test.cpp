@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "crashreport/ui/AssistantForm.h"
+#include "tests/support/StoredForms.h"
 #include "crashreport/ui/Assistant_win32.h"
 #include "crashreport/ui/ScreenshotFormHandler_win32.h"
 #include "tests/support/WindowTestKit_win32.h"
@@ -142,5 +143,65 @@ TEST(ScreenshotFormWindows, EditedPicturesComeBackAndTheFileGoesWithTheForm) {
     EXPECT_TRUE(ownerEnabled) << "the owner stays disabled after the editor";
     EXPECT_EQ(attach, 0);
     EXPECT_FALSE(fs::exists(file)) << "the edit's file stays behind";
+    fs::remove_all(folder);
+}
+
+// An edit saved just before the form closes, before a tick of the timer
+// (none here) saw it: the form looks once more as it closes.
+TEST(ScreenshotFormWindows, AnEditSavedJustBeforeClosingIsTakenBack) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const fs::path folder = fs::path(temp) / "qr-screenshot-close";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path file = folder / "screenShot.bmp";
+    std::mutex lock;
+    std::vector<int> setWidths;
+    std::atomic<DWORD> threadId{0};
+    std::atomic<bool> ended{false};
+    std::thread run([&] {
+        threadId = GetCurrentThreadId();
+        TScreenshotAccess access;
+        access.Get = [] { return Picture(64, 48, 0x00336699); };
+        access.Set = [&](TNVPicture p) {
+            std::lock_guard guard(lock);
+            setWidths.push_back(p.Width);
+        };
+        access.Folder = folder.wstring() + L"\\";
+        std::vector<std::unique_ptr<TNVForm>> forms;
+        forms.push_back(ReadAssistantForm(*StoredFormDescription(u"TMESCRSHOTFORM")));
+        forms.back()->Timer = 0;
+        TNVAssistant assistant(u"Send Assistant", std::move(forms));
+        assistant.ShowModal(nullptr, [&](const UString&) { return ScreenshotFormHandler(access); });
+        ended = true;
+    });
+    struct TJoin {
+        std::thread& Run;
+        std::atomic<bool>& Ended;
+        ~TJoin() {
+            while (!Ended) {
+                if (HWND open = FindWindowW(L"TNVFormWndClass", nullptr))
+                    PostMessageW(open, WM_KEYDOWN, VK_ESCAPE, 0);
+                Sleep(50);
+            }
+            Run.join();
+        }
+    } join{run, ended};
+    HWND form = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        form = FindWindowW(L"TNVFormWndClass", nullptr);
+        return form && GetWindowThreadProcessId(form, nullptr) == threadId && IsWindowVisible(form);
+    }));
+    HWND image = GetDlgItem(form, kImage);
+    PostMessageW(image, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(image, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(file); }));
+    ASSERT_TRUE(WaitFor([&] { return SavePictureFile(file.wstring(), Picture(20, 10, 0x00FF0000)); }));
+    Touch(file, 10);
+    PostMessageW(GetDlgItem(form, kContinue), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
+    std::lock_guard guard(lock);
+    EXPECT_EQ(setWidths, std::vector<int>{20}) << "the last edit is lost";
+    EXPECT_FALSE(fs::exists(file));
     fs::remove_all(folder);
 }
