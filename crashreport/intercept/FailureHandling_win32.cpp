@@ -242,7 +242,7 @@ int TFailureHandler::Show(const std::shared_ptr<TIMEException>& shared) {
                         EnsureReportComplete(*shared, owner);
                 },
                 nullptr);
-            if (content.Large && failure.Builder) box.SetReport(LargeFormReport(failure));
+            if (failure.Builder) box.SetReport(LargeFormReport(failure));
             pressed = box.Run();
         } catch (...) {
             // No dialog (out of window or GDI handles): handled as if its

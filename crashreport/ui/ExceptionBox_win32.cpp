@@ -69,7 +69,11 @@ LRESULT CALLBACK TExceptionBox::WindowProc(HWND window, UINT message, WPARAM wPa
     return self->HandleMessage(window, message, wParam, lParam);
 }
 
-void TExceptionBox::CreateFonts() { FFont = CreateDialogFont(); }
+void TExceptionBox::CreateFonts() {
+    FFont = CreateDialogFont();
+    FFixedFont = CreateNamedFont(L"Courier New", 11);
+    FSmallFont = CreateNamedFont(L"Small Fonts", 8);
+}
 
 int TExceptionBox::CaptionWidth(HDC dc, const UString& caption) const {
     RECT rect = {0, 0, 0, 0};
@@ -164,6 +168,7 @@ void TExceptionBox::Create() {
     SetForegroundWindow(window);
     if (focus >= 0) SetFocus(Button(focus));
     FFocusMovedAt = GetTickCount();
+    WatchReport(window);
 }
 
 void TExceptionBox::CreateButtons(HWND window) {
@@ -372,10 +377,13 @@ void TExceptionBox::CreateTabs(HWND window) {
                             reinterpret_cast<HMENU>(INT_PTR(kTabsId)), OwnModule(), nullptr);
     if (!FTabs) throw EExceptionBoxError("the crash dialog's tabs could not be created");
     SendMessageW(FTabs, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
-    FFixedFont = CreateNamedFont(L"Courier New", 11);
     Refresh();
-    // From now on every change of the report posts a refresh; the
-    // completion thread never touches the window itself.
+}
+
+void TExceptionBox::WatchReport(HWND window) {
+    // From now on every change of the report posts a refresh, in either
+    // form (the small one has nothing to redraw); the completion thread
+    // never touches the window itself.
     FRefresh->Window.store(window);
     if (FReport.Watch) {
         std::shared_ptr<TRefreshTarget> target = FRefresh;
@@ -386,7 +394,7 @@ void TExceptionBox::CreateTabs(HWND window) {
         });
     }
     // A change between the first fill and the callback's start.
-    PostMessageW(window, kRefreshMessage, 0, 0);
+    if (FTabs) PostMessageW(window, kRefreshMessage, 0, 0);
 }
 
 void TExceptionBox::Refresh() {
@@ -452,6 +460,9 @@ HWND TExceptionBox::CreatePage(int index, const TReportTab& tab) {
         window, id, OwnModule(), nullptr);
     if (!list) return nullptr;
     SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
+    // The column titles in the small font: they only name what is below.
+    if (HWND titles = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)))
+        SendMessageW(titles, WM_SETFONT, reinterpret_cast<WPARAM>(FSmallFont.Get()), FALSE);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     for (size_t c = 0; c < tab.Columns.size(); ++c) {
         UString title = AnsiToUnicode(tab.Columns[c]);
