@@ -497,7 +497,14 @@ HWND TExceptionBox::CreatePage(int index, const TReportTab& tab) {
             kTitleMargin;
         SendMessageW(list, LVM_SETCOLUMNWIDTH, c, std::max(cells, header));
     }
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, tab.Columns.size() - 1, LVSCW_AUTOSIZE_USEHEADER);
+    // The last one (the function, the path) is never cut: as wide as its
+    // widest cell when that is wider than the rest, the list then scrolls.
+    const size_t last = tab.Columns.size() - 1;
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, last, LVSCW_AUTOSIZE);
+    const int widest = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, last, 0));
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, last, LVSCW_AUTOSIZE_USEHEADER);
+    if (widest > int(SendMessageW(list, LVM_GETCOLUMNWIDTH, last, 0)))
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, last, widest);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     return list;
 }
