@@ -32,8 +32,7 @@ class TOwnedRun {
 public:
     TOwnedRun()
         : FThread([this] {
-              FOwner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
-                                       100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+              FOwner = CreateOwnerWindow();
               SetForegroundWindow(FOwner);
               std::vector<std::unique_ptr<TNVForm>> forms;
               forms.push_back(ReadAssistantForm(*StoredFormDescription(u"TMECONTACTFORM")));
