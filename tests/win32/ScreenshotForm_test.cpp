@@ -47,12 +47,23 @@ void Touch(const fs::path& file, int seconds) {
     CloseHandle(handle);
 }
 
+// An empty folder of that name in the temporary folder.
+fs::path FreshFolder(const char* name) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const fs::path folder = fs::path(temp) / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
 // The screenshot form alone on a thread of its own, with a visible owner
 // window; the pictures the form hands back are recorded.
 class TScreenshotFormRun {
 public:
-    TScreenshotFormRun(const fs::path& folder, bool timer)
-        : FThread([this, folder, timer] {
+    // In a fresh temporary folder `name`.
+    TScreenshotFormRun(const char* name, bool timer)
+        : Folder(FreshFolder(name)), File(Folder / "screenShot.bmp"), FThread([this, timer] {
               Owner = CreateOwnerWindow();
               TScreenshotAccess access;
               access.Get = [] { return Picture(64, 48, 0x00336699); };
@@ -62,7 +73,7 @@ public:
               };
               access.Attach = [] { return true; };
               access.SetAttach = [this](bool a) { Attach = a ? 1 : 0; };
-              access.Folder = folder.wstring() + L"\\";
+              access.Folder = Folder.wstring() + L"\\";
               std::vector<std::unique_ptr<TNVForm>> forms;
               forms.push_back(ReadAssistantForm(*StoredFormDescription(u"TMESCRSHOTFORM")));
               if (!timer) forms.back()->Timer = 0;
@@ -79,6 +90,7 @@ public:
         return FWidths;
     }
 
+    const fs::path Folder, File;
     std::atomic<HWND> Owner{nullptr};
     std::atomic<int> Attach{-1};
     std::atomic<bool> Completed{false}, OwnerEnabled{false};
@@ -98,14 +110,8 @@ void ClickPicture(HWND form) {
 }  // namespace
 
 TEST(ScreenshotFormWindows, EditedPicturesComeBackAndTheFileGoesWithTheForm) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const fs::path folder = fs::path(temp) / "qr-screenshot-form";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const fs::path file = folder / "screenShot.bmp";
-
-    TScreenshotFormRun run(folder, true);
+    TScreenshotFormRun run("qr-screenshot-form", true);
+    const fs::path& file = run.File;
     HWND form = run.Form();
     ASSERT_TRUE(form);
     EXPECT_EQ(SendMessageW(GetDlgItem(form, kAttachCheck), BM_GETCHECK, 0, 0), BST_CHECKED);
@@ -145,19 +151,14 @@ TEST(ScreenshotFormWindows, EditedPicturesComeBackAndTheFileGoesWithTheForm) {
     EXPECT_TRUE(run.OwnerEnabled) << "the owner stays disabled after the editor";
     EXPECT_EQ(run.Attach, 0);
     EXPECT_FALSE(fs::exists(file)) << "the edit's file stays behind";
-    fs::remove_all(folder);
+    fs::remove_all(run.Folder);
 }
 
 // An edit saved just before the form closes, before a tick of the timer
 // (none here) saw it: the form looks once more as it closes.
 TEST(ScreenshotFormWindows, AnEditSavedJustBeforeClosingIsTakenBack) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const fs::path folder = fs::path(temp) / "qr-screenshot-close";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const fs::path file = folder / "screenShot.bmp";
-    TScreenshotFormRun run(folder, false);
+    TScreenshotFormRun run("qr-screenshot-close", false);
+    const fs::path& file = run.File;
     HWND form = run.Form();
     ASSERT_TRUE(form);
     ClickPicture(form);
@@ -168,5 +169,5 @@ TEST(ScreenshotFormWindows, AnEditSavedJustBeforeClosingIsTakenBack) {
     ASSERT_TRUE(run.Ended());
     EXPECT_EQ(run.Widths(), std::vector<int>{20}) << "the last edit is lost";
     EXPECT_FALSE(fs::exists(file));
-    fs::remove_all(folder);
+    fs::remove_all(run.Folder);
 }
