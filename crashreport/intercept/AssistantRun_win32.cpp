@@ -3,6 +3,7 @@
 #include "base/win32/WideText.h"
 #include "crashreport/ui/AssistantDefinition.h"
 #include "crashreport/ui/Assistant_win32.h"
+#include "crashreport/intercept/FailureTexts_win32.h"
 #include "crashreport/intercept/TempFolder_win32.h"
 #include "crashreport/ui/ContactFormHandler_win32.h"
 #include "crashreport/ui/ScreenshotFormHandler_win32.h"
@@ -12,16 +13,15 @@ namespace qr {
 
 namespace {
 
-// A form's stored description: the program's resource of that name, else
-// the copy compiled into the crash reporter.
-std::optional<std::string> FormDescription(const UString& resourceName) {
-    HMODULE module = GetModuleHandleW(nullptr);
+// A form's stored description: the resource of that name. There is no
+// other copy: a program that lacks the resource shows no assistant.
+std::optional<std::string> FormDescription(HMODULE module, const UString& resourceName) {
     if (HRSRC found = FindResourceW(module, win32::Wide(resourceName), MAKEINTRESOURCEW(10))) {  // RT_RCDATA
         const DWORD size = SizeofResource(module, found);
         if (const void* data = LockResource(LoadResource(module, found)))
             return std::string(static_cast<const char*>(data), size);
     }
-    return StoredFormDescription(resourceName);
+    return std::nullopt;
 }
 
 // What the user entered in an earlier run for the same failure.
@@ -88,24 +88,26 @@ TNVActionHandler ScreenshotForm(TIMEException& failure) {
 
 }  // namespace
 
-TAssistantResult RunAssistant(TIMEException& failure, std::u16string_view name, HWND owner, bool forAction) {
+TAssistantResult RunAssistant(TIMEException& failure, std::u16string_view name, HWND owner, bool forAction,
+                              HMODULE forms) {
     const bool hasScreenshot =
         failure.Flags.CreateScreenshot && failure.Screenshot && !failure.Screenshot->Empty();
     std::optional<TAssistantDefinition> definition = FindAssistant(failure, name, hasScreenshot);
     if (!definition || definition->Forms.empty()) return TAssistantResult::NotShown;
-    std::vector<std::unique_ptr<TNVForm>> forms;
+    std::vector<std::unique_ptr<TNVForm>> shown;
     try {
         for (const UString& formName : definition->Forms) {
-            std::optional<std::string> description = FormDescription(FormResourceName(formName));
+            std::optional<std::string> description =
+                FormDescription(forms ? forms : GetModuleHandleW(nullptr), FormResourceName(formName));
             if (!description) return TAssistantResult::NotShown;
-            forms.push_back(ReadAssistantForm(*description));
-            FillKept(*forms.back(), failure.AssistantForms);
+            shown.push_back(ReadAssistantForm(*description));
+            FillKept(*shown.back(), failure.AssistantForms);
         }
     } catch (const std::exception&) {
         return TAssistantResult::NotShown;  // a damaged form: as if it were missing
     }
 
-    TNVAssistant assistant(definition->Title, std::move(forms));
+    TNVAssistant assistant(ExpandedFailureText(failure, definition->Title), std::move(shown));
     bool completed = false;
     {
         TNotTopmost inFront(owner);

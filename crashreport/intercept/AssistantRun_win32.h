@@ -15,9 +15,11 @@ enum class TAssistantResult { Completed, Cancelled, NotShown };
 
 // `name`: the assistant's name as the settings' "Assistant1.." know it (the
 // send assistant: the failure's "SendAssis"). NotShown when the assistant
-// or one of its forms is missing: the action then goes on without it.
-// On the thread that owns `owner` (the crash dialog's, or none).
+// or one of its form resources ("TME" + the form's name, in `forms`; null:
+// the program file) is missing: the action then goes on without it. The
+// title's placeholders are expanded. On the thread that owns `owner` (the
+// crash dialog's, or none).
 TAssistantResult RunAssistant(TIMEException& failure, std::u16string_view name, HWND owner,
-                              bool forAction = true);
+                              bool forAction = true, HMODULE forms = nullptr);
 
 }  // namespace qr

@@ -10,6 +10,7 @@
 #include "crashreport/settings/Placeholders.h"
 #include "crashreport/settings/StoredSettings.h"
 #include "crashreport/intercept/AssistantRun_win32.h"
+#include "crashreport/intercept/FailureTexts_win32.h"
 #include "crashreport/intercept/CompleteReport_win32.h"
 #include "crashreport/intercept/LoaderLock_win32.h"
 #include "crashreport/intercept/ProcessorFaults_win32.h"
@@ -178,8 +179,9 @@ std::shared_ptr<TIMEException> TFailureHandler::CreateFailure(const TExceptReque
     failure->CanContinue = request.CanContinue != 0;
     failure->Time = Now();
     failure->Flags = ApplyFailureFilters(*failure, failure->ClassChain);
-    failure->ProgressAlert = std::make_unique<TIProgressAlert>(failure->GetText("PlWaitTitle"), L"MEIPLWAIT");
-    failure->ProgressAlert->AddArea(failure->GetText("PlWaitText"), 1000);
+    failure->ProgressAlert = std::make_unique<TIProgressAlert>(
+        ExpandedFailureText(*failure, failure->GetText("PlWaitTitle")), L"MEIPLWAIT");
+    failure->ProgressAlert->AddArea(ExpandedFailureText(*failure, failure->GetText("PlWaitText")), 1000);
     return failure;
 }
 
@@ -213,7 +215,8 @@ void TFailureHandler::StartReport(TIMEException& failure, bool inHandlerThread) 
         const std::vector<uint64_t> sizes = builder->ThreadStackSizes();
         if (!sizes.empty()) {
             alert->ClearAreas();
-            for (uint64_t size : sizes) alert->AddArea(failure.GetText("PlWaitText"), int64_t(100 * size));
+            const UString text = ExpandedFailureText(failure, failure.GetText("PlWaitText"));
+            for (uint64_t size : sizes) alert->AddArea(text, int64_t(100 * size));
         }
         builder->SetProgress([alert](size_t area, int position) {
             alert->SetArea(area);
@@ -271,7 +274,7 @@ int TFailureHandler::Show(const std::shared_ptr<TIMEException>& shared) {
                         EnsureReportComplete(*shared, owner);
                 },
                 nullptr);
-            if (content.Large && failure.Builder) box.SetReport(LargeFormReport(failure));
+            if (failure.Builder) box.SetReport(LargeFormReport(failure));
             pressed = box.Run();
         } catch (...) {
             // No dialog (out of window or GDI handles): handled as if its

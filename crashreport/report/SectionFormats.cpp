@@ -37,8 +37,11 @@ bool LessNoCase(const AnsiString& a, const AnsiString& b) {
 AnsiString FormatLocationLine(const TCodeLocation& l, bool showRelAddrs, bool showRelLines, int digits) {
     AnsiString line = Hex(l.Address, digits);
     if (showRelAddrs) line += " +" + Hex(l.Offset.value_or(0));
-    for (const AnsiString* part : {&l.Module, &l.Unit})
-        if (!part->empty()) line += " " + *part;
+    // Module and unit keep their blanks when empty, so that a reader finds
+    // the function after them even when its name holds blanks; only an
+    // address without any name is written short.
+    if (!l.Module.empty() || !l.Unit.empty() || !l.Function.empty() || l.Line)
+        line += " " + l.Module + " " + l.Unit;
     if (l.Line) {
         line += " " + std::to_string(l.Line);
         if (showRelLines && l.LineOffset) line += " +" + std::to_string(*l.LineOffset);
@@ -49,6 +52,8 @@ AnsiString FormatLocationLine(const TCodeLocation& l, bool showRelAddrs, bool sh
 
 AnsiString FormatStackLines(const std::vector<TCodeLocation>& items, bool showRelAddrs, bool showRelLines,
                             int digits) {
+    // Every column is one blank wider than its widest cell, one blank wide
+    // when no item fills it: the columns stay where a reader expects them.
     size_t offsetWidth = 1, moduleWidth = 0, unitWidth = 0, lineWidth = 0, relWidth = 0;
     auto relLine = [](const TCodeLocation& l) {
         return l.Line && l.LineOffset ? "+" + std::to_string(*l.LineOffset) : AnsiString();
@@ -67,12 +72,10 @@ AnsiString FormatStackLines(const std::vector<TCodeLocation>& items, bool showRe
     for (const TCodeLocation& l : items) {
         AnsiString line = Hex(l.Address, digits) + " ";
         if (showRelAddrs) line += "+" + Hex(l.Offset.value_or(0), int(offsetWidth)) + " ";
-        // Padded to the longest plus one: a module or line column that no
-        // item fills is one blank wide.
         line += Padded(l.Module, moduleWidth + 1);
-        if (unitWidth) line += Padded(l.Unit, unitWidth + 1);
+        line += Padded(l.Unit, unitWidth + 1);
         line += rightAligned(l.Line ? std::to_string(l.Line) : AnsiString(), lineWidth);
-        if (showRelLines && relWidth) line += rightAligned(relLine(l), relWidth);
+        if (showRelLines) line += rightAligned(relLine(l), relWidth);
         line += l.Function.empty() ? AnsiString("???") : l.Function;
         lines.push_back(line);
     }

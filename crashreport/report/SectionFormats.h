@@ -25,16 +25,17 @@ struct TCodeLocation {
     std::optional<int> LineOffset;  // from the function's first line
 };
 
-// One address written alone: address, " +offset", module, unit, line and
-// "+line offset" when known, the function name or "???".
+// One address written alone: address, " +offset", module and unit (each
+// followed by a blank, empty or not), line and "+line offset" when known,
+// the function name or "???"; an address without any name: address,
+// " +offset" and " ???".
 AnsiString FormatLocationLine(const TCodeLocation& location, bool showRelAddrs, bool showRelLines,
                               int digits = kAddressDigits);
 
 // The items of one call stack, innermost first, in aligned columns:
 // address, "+offset" zero-padded to the widest, module, unit, line and
-// "+line offset" right-aligned, function. A module or line column that no
-// item fills is one blank wide; the unit and line-offset columns are then
-// left out.
+// "+line offset" right-aligned, function. A column that no item fills is
+// one blank wide.
 AnsiString FormatStackLines(const std::vector<TCodeLocation>& items, bool showRelAddrs, bool showRelLines,
                             int digits = kAddressDigits);
 

@@ -115,6 +115,8 @@ TMailOutcome ViaSimpleMail(const TSendJob& job, const TIMEAttachments& attachmen
 enum class TLinkOutcome { NotStarted, Whole, Cut };
 
 TLinkOutcome ViaMailto(const TSendJob& job, const AnsiString& subject) {
+    // Whether or not a mail program is registered.
+    job.Env.System.LeaveTopmost();
     std::optional<UString> command = job.Env.System.MailProgramCommand();
     if (!command || command->empty()) return TLinkOutcome::NotStarted;
     const TMailtoCommand line =

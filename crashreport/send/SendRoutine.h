@@ -43,6 +43,9 @@ public:
     // Unavailable when the interface cannot be loaded (or the loader lock
     // forbids loading it).
     virtual TMailOutcome SendSimpleMail(const TSimpleMail& mail) = 0;
+    // The owner window leaves the topmost band for good: a mail program
+    // about to start, or the error box, is to stand in front of it.
+    virtual void LeaveTopmost() = 0;
     // The default mail program's command line, environment variables
     // expanded; none when no mail program is registered.
     virtual std::optional<UString> MailProgramCommand() = 0;

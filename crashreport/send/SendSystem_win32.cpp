@@ -48,7 +48,27 @@ std::optional<AnsiString> ReadAll(HANDLE file) {
     return content;
 }
 
+// Whether the ANSI code page holds every character of `text`.
+bool AnsiHolds(const UString& text) {
+    if (text.empty() || GetACP() == CP_UTF8) return true;
+    BOOL lost = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, win32::Wide(text), int(text.size()),
+                                         nullptr, 0, nullptr, &lost);
+    return size > 0 && !lost;
+}
+
 }  // namespace
+
+AnsiString MailAttachmentPath(const UString& path) {
+    if (AnsiHolds(path)) return UnicodeToAnsi(path);
+    const DWORD size = GetShortPathNameW(win32::Wide(path), nullptr, 0);
+    if (size == 0) return UnicodeToAnsi(path);
+    UString shortPath(size, u'\0');
+    const DWORD length = GetShortPathNameW(win32::Wide(path), win32::WideBuffer(shortPath), size);
+    if (length == 0 || length >= size) return UnicodeToAnsi(path);
+    shortPath.resize(length);
+    return UnicodeToAnsi(shortPath);
+}
 
 UString TSendSystem::TempFolder() {
     if (!FTempFolder.empty()) CreateDirectoryW(win32::Wide(FTempFolder), nullptr);
@@ -150,7 +170,7 @@ TMailOutcome TSendSystem::SendSimpleMail(const TSimpleMail& mail) {
     for (size_t i = 0; i < files.size(); ++i) {
         files[i] = {};
         files[i].nPosition = static_cast<ULONG>(-1);
-        files[i].lpszPathName = keep(UnicodeToAnsi(mail.Attachments[i].File));
+        files[i].lpszPathName = keep(MailAttachmentPath(mail.Attachments[i].File));
         files[i].lpszFileName = keep(UnicodeToAnsi(mail.Attachments[i].SendAs));
     }
     MapiMessage message{};
@@ -200,9 +220,11 @@ std::optional<UString> TSendSystem::MailProgramCommand() {
     return win32::FromWide(expanded.data());
 }
 
-bool TSendSystem::StartProgram(const UString& commandLine) {
-    // The mail program's window is to come to the front, and stays there.
+void TSendSystem::LeaveTopmost() {
     if (FOwner) SetWindowPos(FOwner, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+bool TSendSystem::StartProgram(const UString& commandLine) {
     std::wstring line(reinterpret_cast<const wchar_t*>(commandLine.c_str()), commandLine.size());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

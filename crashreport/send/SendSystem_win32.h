@@ -8,6 +8,11 @@
 
 namespace qr {
 
+// A file's path as the mail interface takes it, in 8-bit text: as it is
+// when the ANSI code page holds every character, else its short 8.3 form
+// (a user folder outside the code page); as it is when there is none.
+AnsiString MailAttachmentPath(const UString& path);
+
 class TSendSystem : public ISendSystem {
 public:
     // `owner`: the crash dialog, or null in the sending thread. `mayLoad`:
@@ -26,6 +31,7 @@ public:
     bool DeleteFileIfContent(const UString& path, std::string_view content) override;
     bool WriteNewFile(const UString& path, const std::string& bytes) override;
     TMailOutcome SendSimpleMail(const TSimpleMail& mail) override;
+    void LeaveTopmost() override;
     std::optional<UString> MailProgramCommand() override;
     bool StartProgram(const UString& commandLine) override;
     void ShowSendFailure(const UString& text) override;

@@ -1,12 +1,5 @@
 #include "crashreport/ui/AssistantForm.h"
 
-extern const unsigned char kTMECONTACTFORM[];
-extern const unsigned kTMECONTACTFORM_size;
-extern const unsigned char kTMEDETAILSFORM[];
-extern const unsigned kTMEDETAILSFORM_size;
-extern const unsigned char kTMESCRSHOTFORM[];
-extern const unsigned kTMESCRSHOTFORM_size;
-
 namespace qr {
 
 namespace {
@@ -17,10 +10,6 @@ constexpr const char16_t* kButtonDefaults[] = {u"Next >", u"Skip", u"Cancel"};
 template <class T>
 void Register(TClassRegistry& classes, const char* name) {
     classes.Register(name, [](TComponent* owner) -> TComponent* { return new T(owner); });
-}
-
-std::string Bytes(const unsigned char* data, unsigned size) {
-    return std::string(reinterpret_cast<const char*>(data), size);
 }
 
 }  // namespace
@@ -78,13 +67,6 @@ TClassRegistry AssistantFormClasses() {
     Register<TNVCheckBox>(classes, "TNVCheckBox");
     Register<TNVImage>(classes, "TNVImage");
     return classes;
-}
-
-std::optional<std::string> StoredFormDescription(std::u16string_view resourceName) {
-    if (SameText(resourceName, u"TMECONTACTFORM")) return Bytes(kTMECONTACTFORM, kTMECONTACTFORM_size);
-    if (SameText(resourceName, u"TMEDETAILSFORM")) return Bytes(kTMEDETAILSFORM, kTMEDETAILSFORM_size);
-    if (SameText(resourceName, u"TMESCRSHOTFORM")) return Bytes(kTMESCRSHOTFORM, kTMESCRSHOTFORM_size);
-    return std::nullopt;
 }
 
 std::unique_ptr<TNVForm> ReadAssistantForm(std::string_view description) {

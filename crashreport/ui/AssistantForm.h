@@ -41,10 +41,6 @@ public:
 // The classes a stored form may hold.
 TClassRegistry AssistantFormClasses();
 
-// The stored description of "TMECONTACTFORM", "TMEDETAILSFORM" or
-// "TMESCRSHOTFORM" (any letter case); none for other names.
-std::optional<std::string> StoredFormDescription(std::u16string_view resourceName);
-
 // Raises EReadError for a malformed description and EAssistantFormError
 // when the three buttons do not come first.
 std::unique_ptr<TNVForm> ReadAssistantForm(std::string_view description);

@@ -56,7 +56,7 @@ void TNVFormWindow::Call(TNVAction action, TNVItem* item) {
     }
 }
 
-int TNVFormWindow::ShowModal(HWND owner) {
+int TNVFormWindow::ShowModal(HWND owner, const std::function<void(int result)>& ending) {
     // The values the form started with: only "Continue" keeps what the
     // user typed.
     std::vector<UString> texts;
@@ -98,6 +98,7 @@ int TNVFormWindow::ShowModal(HWND owner) {
             if (auto* edit = dynamic_cast<TNVEdit*>(FItems[i])) edit->Text = texts[i];
             if (auto* box = dynamic_cast<TNVCheckBox*>(FItems[i])) box->Checked = checks[i];
         }
+    if (ending) ending(result);
     FWindow.Reset();
     return result;
 }
@@ -211,7 +212,7 @@ void TNVFormWindow::CreateItems(HWND window) {
             if (!button->Visible) style &= ~WS_VISIBLE;
             text = button->Caption;
         } else if (auto* label = dynamic_cast<TNVLabel*>(item)) {
-            style |= SS_LEFT | SS_NOPREFIX;
+            style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;  // a click is an item event
             text = label->Caption;
         } else if (auto* edit = dynamic_cast<TNVEdit*>(item)) {
             cls = L"EDIT";
@@ -383,7 +384,7 @@ LRESULT TNVFormWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, L
             TNVItem* item = FItems[size_t(index)];
             if ((dynamic_cast<TNVEdit*>(item) && code == EN_CHANGE) ||
                 (dynamic_cast<TNVCheckBox*>(item) && code == BN_CLICKED) ||
-                (dynamic_cast<TNVImage*>(item) && code == STN_CLICKED))
+                ((dynamic_cast<TNVImage*>(item) || dynamic_cast<TNVLabel*>(item)) && code == STN_CLICKED))
                 ItemEvent(item);
             return 0;
         }
@@ -432,15 +433,21 @@ bool TNVAssistant::ShowModal(HWND owner,
         explicit TOwnerDisabled(HWND owner) : Owner(owner && IsWindow(owner) ? owner : nullptr) {
             if (Owner) EnableWindow(Owner, FALSE);
         }
-        ~TOwnerDisabled() {
+        ~TOwnerDisabled() { Enable(); }
+        void Enable() {
             if (Owner && IsWindow(Owner)) EnableWindow(Owner, TRUE);
+            Owner = nullptr;
         }
     } disabled(owner);
     for (size_t i = 0; i < FForms.size(); ++i) {
         TNVForm& form = *FForms[i];
         TNVFormWindow window(form,
                              handler && !form.OnAction.empty() ? handler(form.OnAction) : TNVActionHandler());
-        FResults[i] = window.ShowModal(owner);
+        // Enabled before the last form's window goes: the system then gives
+        // the activation back to the owner, whose keys work without a click.
+        FResults[i] = window.ShowModal(owner, [&disabled, last = i + 1 == FForms.size()](int result) {
+            if (last || result == nvmCancel) disabled.Enable();
+        });
         if (FResults[i] == nvmCancel) return false;
     }
     return true;

@@ -51,8 +51,10 @@ public:
     // Runs the form until one of its buttons ends it: nvmContinue, nvmSkip
     // or nvmCancel (also when the window cannot be made or the thread is
     // asked to quit). Texts typed and boxes ticked stay in the form's items
-    // only when it ends with "Continue".
-    int ShowModal(HWND owner);
+    // only when it ends with "Continue". `ending` is called with the result
+    // just before the window goes (the assistant enables its owner there,
+    // so that the owner becomes the active window again).
+    int ShowModal(HWND owner, const std::function<void(int result)>& ending = {});
 
     TNVForm& Form() { return FForm; }
     // How the form ended; 0 while it runs (the form-closed action sees it).

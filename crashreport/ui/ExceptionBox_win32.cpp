@@ -69,7 +69,11 @@ LRESULT CALLBACK TExceptionBox::WindowProc(HWND window, UINT message, WPARAM wPa
     return self->HandleMessage(window, message, wParam, lParam);
 }
 
-void TExceptionBox::CreateFonts() { FFont = CreateDialogFont(); }
+void TExceptionBox::CreateFonts() {
+    FFont = CreateDialogFont();
+    FFixedFont = CreateNamedFont(L"Courier New", 11);
+    FSmallFont = CreateNamedFont(L"Small Fonts", 8);
+}
 
 int TExceptionBox::CaptionWidth(HDC dc, const UString& caption) const {
     RECT rect = {0, 0, 0, 0};
@@ -164,6 +168,7 @@ void TExceptionBox::Create() {
     SetForegroundWindow(window);
     if (focus >= 0) SetFocus(Button(focus));
     FFocusMovedAt = GetTickCount();
+    WatchReport(window);
 }
 
 void TExceptionBox::CreateButtons(HWND window) {
@@ -372,10 +377,13 @@ void TExceptionBox::CreateTabs(HWND window) {
                             reinterpret_cast<HMENU>(INT_PTR(kTabsId)), OwnModule(), nullptr);
     if (!FTabs) throw EExceptionBoxError("the crash dialog's tabs could not be created");
     SendMessageW(FTabs, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
-    FFixedFont = CreateNamedFont(L"Courier New", 11);
     Refresh();
-    // From now on every change of the report posts a refresh; the
-    // completion thread never touches the window itself.
+}
+
+void TExceptionBox::WatchReport(HWND window) {
+    // From now on every change of the report posts a refresh, in either
+    // form (the small one has nothing to redraw); the completion thread
+    // never touches the window itself.
     FRefresh->Window.store(window);
     if (FReport.Watch) {
         std::shared_ptr<TRefreshTarget> target = FRefresh;
@@ -386,7 +394,7 @@ void TExceptionBox::CreateTabs(HWND window) {
         });
     }
     // A change between the first fill and the callback's start.
-    PostMessageW(window, kRefreshMessage, 0, 0);
+    if (FTabs) PostMessageW(window, kRefreshMessage, 0, 0);
 }
 
 void TExceptionBox::Refresh() {
@@ -452,6 +460,9 @@ HWND TExceptionBox::CreatePage(int index, const TReportTab& tab) {
         window, id, OwnModule(), nullptr);
     if (!list) return nullptr;
     SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
+    // The column titles in the small font: they only name what is below.
+    if (HWND titles = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)))
+        SendMessageW(titles, WM_SETFONT, reinterpret_cast<WPARAM>(FSmallFont.Get()), FALSE);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     for (size_t c = 0; c < tab.Columns.size(); ++c) {
         UString title = AnsiToUnicode(tab.Columns[c]);
@@ -486,7 +497,14 @@ HWND TExceptionBox::CreatePage(int index, const TReportTab& tab) {
             kTitleMargin;
         SendMessageW(list, LVM_SETCOLUMNWIDTH, c, std::max(cells, header));
     }
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, tab.Columns.size() - 1, LVSCW_AUTOSIZE_USEHEADER);
+    // The last one (the function, the path) is never cut: as wide as its
+    // widest cell when that is wider than the rest, the list then scrolls.
+    const size_t last = tab.Columns.size() - 1;
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, last, LVSCW_AUTOSIZE);
+    const int widest = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, last, 0));
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, last, LVSCW_AUTOSIZE_USEHEADER);
+    if (widest > int(SendMessageW(list, LVM_GETCOLUMNWIDTH, last, 0)))
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, last, widest);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     return list;
 }

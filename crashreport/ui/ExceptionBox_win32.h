@@ -69,7 +69,7 @@ public:
     // that on the program's main thread the other windows keep working.
     // Raises EExceptionBoxError when the window cannot be created.
     TBoxButton Run();
-    // The report for the large form; before Run.
+    // The report (shown in the large form, watched in both); before Run.
     void SetReport(TBoxReport report) { FReport = std::move(report); }
     HWND Handle() const { return FWindow.Get(); }
 
@@ -93,6 +93,8 @@ private:
     void CopyMessage();
     // The large form.
     void CreateTabs(HWND window);
+    // Registers the report-changed callback (both forms).
+    void WatchReport(HWND window);
     void Refresh();
     HWND CreatePage(int index, const TReportTab& tab);
     RECT PageArea() const;
@@ -135,7 +137,7 @@ private:
     std::vector<TReportTab> FShownTabs;
     TBoxLayout FInitialLayout;
     SIZE FMinimumSize = {};
-    win32::TFontHandle FFixedFont;
+    win32::TFontHandle FFixedFont, FSmallFont;
     HWND FLastFocus = nullptr;
 };
 

@@ -34,28 +34,6 @@ bool IsThreadId(std::string_view text) {
     return text.size() > 1 && text[0] == '$' && IsHexDigits(text.substr(1));
 }
 
-std::vector<std::string_view> Words(std::string_view line) {
-    std::vector<std::string_view> words;
-    size_t i = 0;
-    while (i < line.size()) {
-        if (line[i] == ' ') {
-            ++i;
-            continue;
-        }
-        size_t end = line.find(' ', i);
-        if (end == std::string_view::npos) end = line.size();
-        words.push_back(line.substr(i, end - i));
-        i = end;
-    }
-    return words;
-}
-
-AnsiString Joined(const std::vector<std::string_view>& words, size_t from, size_t to) {
-    AnsiString text;
-    for (size_t i = from; i < to; ++i) text += AnsiString(i > from ? " " : "") + AnsiString(words[i]);
-    return text;
-}
-
 // Still waiting for the completion thread, or a step of it failed: such a
 // section has none of its usual columns.
 bool HoldsPlaceholder(std::string_view content) {
@@ -63,36 +41,104 @@ bool HoldsPlaceholder(std::string_view content) {
            content.find(">> internal error in ") != std::string_view::npos;
 }
 
-// One location line: address, " +offset", module, unit, line, " +line
-// offset" and the function, any of the names possibly missing. Other lines
-// of a thread's section stay whole in the first cell.
-TRow LocationCells(std::string_view line, const TReportTabOptions& options) {
-    std::vector<std::string_view> words = Words(line);
-    size_t columns = 5 + options.ShowRelAddrs + options.ShowRelLines;
-    if (words.size() < 2 || !IsHexDigits(words[0])) {
-        TRow row(columns);
-        row[0] = AnsiString(TrimBlanks(line));
-        return row;
-    }
-    TRow row{AnsiString(words[0])};
-    size_t i = 1;
-    if (options.ShowRelAddrs)
-        row.push_back(i < words.size() - 1 && words[i][0] == '+' ? AnsiString(words[i++]) : "");
-    // The function comes last; a number before it is the line, and what
-    // stands before that is the module and the unit.
-    size_t last = words.size() - 1, lineAt = last;
-    for (size_t k = i; k < last; ++k)
-        if (IsDecimal(words[k])) {
-            lineAt = k;
-            break;
+std::vector<std::string_view> NonEmptyLines(std::string_view content) {
+    std::vector<std::string_view> lines;
+    for (std::string_view line : SplitLines(content))
+        if (!TrimBlanks(line).empty()) lines.push_back(line);
+    return lines;
+}
+
+// A stack line begins with its address: 8 or 16 hexadecimal digits.
+bool IsStackLine(std::string_view line) {
+    const size_t end = line.find(' ');
+    return end != std::string_view::npos && end >= 8 && IsHexDigits(line.substr(0, end));
+}
+
+size_t TokenEnd(std::string_view line, size_t at) {
+    while (at < line.size() && line[at] != ' ') ++at;
+    return at;
+}
+
+bool BlankAt(std::string_view line, size_t at) { return at >= line.size() || line[at] == ' '; }
+
+// Where the columns of one thread's stack lines begin. The report pads
+// module and unit to their widest name plus one blank and right-aligns the
+// line numbers likewise, so every column's width follows from the lines
+// themselves, and the function takes the rest of a line, blanks and all.
+// A lone location line has the same order with single blanks.
+struct TStackColumns {
+    size_t Names = 0;                                    // where the module column begins
+    size_t Module = 0, Unit = 0, Line = 0, RelLine = 0;  // widths
+};
+
+// After the address and the "+offset" (when shown).
+size_t NamesStart(std::string_view line, bool relAddrs) {
+    size_t at = TokenEnd(line, 0) + 1;
+    if (relAddrs && at < line.size() && line[at] == '+') at = TokenEnd(line, at) + 1;
+    return at;
+}
+
+// A left-aligned name column: its widest name plus one, one blank when
+// no line has a name there.
+size_t NameWidth(const std::vector<std::string_view>& lines, size_t at) {
+    size_t width = 0;
+    for (std::string_view line : lines)
+        if (!BlankAt(line, at)) width = std::max(width, TokenEnd(line, at) - at);
+    return width + 1;
+}
+
+// A right-aligned number column ("12" or "+3"). A lone location line
+// leaves it out when the number is unknown, the aligned lines keep it one
+// blank wide: no column at all when a name stands where it begins.
+size_t NumberWidth(const std::vector<std::string_view>& lines, size_t at, bool plus) {
+    size_t width = 0;
+    bool blank = true;
+    for (std::string_view line : lines) {
+        blank = blank && BlankAt(line, at);
+        size_t p = at;
+        while (p < line.size() && line[p] == ' ') ++p;
+        if (plus) {
+            if (p >= line.size() || line[p] != '+') continue;
+            ++p;
         }
-    size_t namesEnd = lineAt;
-    row.push_back(i < namesEnd ? AnsiString(words[i]) : "");
-    row.push_back(i + 1 < namesEnd ? Joined(words, i + 1, namesEnd) : "");
-    size_t j = lineAt;
-    row.push_back(lineAt < last ? AnsiString(words[j++]) : "");
-    if (options.ShowRelLines) row.push_back(j < last && words[j][0] == '+' ? AnsiString(words[j++]) : "");
-    row.push_back(Joined(words, j, words.size()));
+        const size_t digits = p;
+        while (p < line.size() && std::isdigit(uint8_t(line[p]))) ++p;
+        if (p > digits && p < line.size() && line[p] == ' ') width = std::max(width, p - at);
+    }
+    return width ? width + 1 : blank ? 1 : 0;
+}
+
+TStackColumns StackColumns(const std::vector<std::string_view>& lines, const TReportTabOptions& options) {
+    TStackColumns c;
+    if (lines.empty()) return c;
+    c.Names = NamesStart(lines[0], options.ShowRelAddrs);
+    c.Module = NameWidth(lines, c.Names);
+    c.Unit = NameWidth(lines, c.Names + c.Module);
+    c.Line = NumberWidth(lines, c.Names + c.Module + c.Unit, false);
+    if (options.ShowRelLines) c.RelLine = NumberWidth(lines, c.Names + c.Module + c.Unit + c.Line, true);
+    return c;
+}
+
+AnsiString Cell(std::string_view line, size_t from, size_t width) {
+    if (from >= line.size()) return {};
+    return AnsiString(TrimBlanks(line.substr(from, width)));
+}
+
+TRow StackCells(std::string_view line, const TStackColumns& c, const TReportTabOptions& options) {
+    const size_t addressEnd = TokenEnd(line, 0);
+    TRow row{AnsiString(line.substr(0, addressEnd))};
+    if (options.ShowRelAddrs) row.push_back(Cell(line, addressEnd + 1, c.Names - addressEnd - 1));
+    const size_t unitAt = c.Names + c.Module, lineAt = unitAt + c.Unit, relAt = lineAt + c.Line;
+    AnsiString module = Cell(line, c.Names, c.Module);
+    AnsiString unit = Cell(line, unitAt, c.Unit);
+    AnsiString number = Cell(line, lineAt, c.Line);
+    AnsiString rel = options.ShowRelLines ? Cell(line, relAt, c.RelLine) : AnsiString();
+    AnsiString function = Cell(line, relAt + (options.ShowRelLines ? c.RelLine : 0), AnsiString::npos);
+    // An address without any name: "???" stands right after it.
+    if (function.empty()) std::swap(function, module);
+    row.insert(row.end(), {module, unit, number});
+    if (options.ShowRelLines) row.push_back(rel);
+    row.push_back(function);
     return row;
 }
 
@@ -109,9 +155,20 @@ TReportTab CallStackTab(const std::vector<const TReportField*>& threads, const T
         TRow title(tab.Columns.size());
         title[0] = ">> " + threads[t]->first;
         tab.Rows.push_back(title);
-        for (std::string_view line : SplitLines(threads[t]->second)) {
-            if (TrimBlanks(line).empty()) continue;
-            tab.Rows.push_back(LocationCells(line, options));
+        std::vector<std::string_view> lines = NonEmptyLines(threads[t]->second), stack;
+        for (std::string_view line : lines)
+            if (IsStackLine(line)) stack.push_back(line);
+        const TStackColumns columns = StackColumns(stack, options);
+        // Other lines (">> created by ...", ">> stack not accessible") stay
+        // whole in the first cell.
+        for (std::string_view line : lines) {
+            if (IsStackLine(line)) {
+                tab.Rows.push_back(StackCells(line, columns, options));
+                continue;
+            }
+            TRow row(tab.Columns.size());
+            row[0] = AnsiString(TrimBlanks(line));
+            tab.Rows.push_back(std::move(row));
         }
     }
     return tab;
@@ -142,13 +199,6 @@ std::vector<TRow> AlignedCells(const std::vector<std::string_view>& lines, size_
         rows.push_back(row);
     }
     return rows;
-}
-
-std::vector<std::string_view> NonEmptyLines(std::string_view content) {
-    std::vector<std::string_view> lines;
-    for (std::string_view line : SplitLines(content))
-        if (!TrimBlanks(line).empty()) lines.push_back(line);
-    return lines;
 }
 
 // The rule for sections without a layout of their own; plain text when no

@@ -103,7 +103,19 @@ std::optional<TNVPicture> LoadPictureFile(const std::wstring& path) {
 TNVActionHandler ScreenshotFormHandler(TScreenshotAccess access) {
     auto edit = std::make_shared<TEdit>();
     edit->Path = access.Folder + kFileName;
-    return [access, edit](TNVFormWindow& window, TNVAction action, TNVItem* item) {
+    // The edited file, when its time stamp changed: the failure's screenshot.
+    auto reload = [access, edit](TNVFormWindow& window, const TNVImage& image) {
+        if (!edit->Active) return;
+        std::optional<FILETIME> stamp = TimeStamp(edit->Path);
+        if (SameTime(stamp, edit->Stamp)) return;
+        edit->Stamp = stamp;
+        // Something that is no readable bitmap leaves the old screenshot.
+        if (std::optional<TNVPicture> picture = LoadPictureFile(edit->Path)) {
+            if (access.Set) access.Set(*picture);
+            window.SetPicture(image, std::move(*picture));
+        }
+    };
+    return [access, edit, reload](TNVFormWindow& window, TNVAction action, TNVItem* item) {
         TNVForm& form = window.Form();
         auto* image = dynamic_cast<TNVImage*>(form.FindItem("ScrShotImg"));
         auto* attach = dynamic_cast<TNVCheckBox*>(form.FindItem("AttachCheck"));
@@ -136,19 +148,13 @@ TNVActionHandler ScreenshotFormHandler(TScreenshotAccess access) {
                         edit->Process.Reset(run.hProcess);
                     else
                         Beep(kBeepFrequency, kBeepLength);  // no editor: the form stays as it is
-                } else if (!item && edit->Active && image) {
-                    std::optional<FILETIME> stamp = TimeStamp(edit->Path);
-                    if (SameTime(stamp, edit->Stamp)) break;
-                    edit->Stamp = stamp;
-                    // Something that is no readable bitmap leaves the old
-                    // screenshot in place.
-                    if (std::optional<TNVPicture> picture = LoadPictureFile(edit->Path)) {
-                        if (access.Set) access.Set(*picture);
-                        window.SetPicture(*image, std::move(*picture));
-                    }
+                } else if (!item && image) {
+                    reload(window, *image);
                 }
                 break;
             case nvaFormClosed:
+                // An edit saved since the last tick still counts.
+                if (image) reload(window, *image);
                 edit->Process.Reset();
                 if (edit->Active) DeleteFileW(edit->Path.c_str());
                 edit->Active = false;

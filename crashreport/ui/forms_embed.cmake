@@ -1,12 +1,11 @@
-# The assistants' stored form descriptions, compiled into qr_crashui so the
-# portable reader and the tests read the texts the program carries, and
-# into the Windows programs as resources "TMECONTACTFORM", "TMEDETAILSFORM"
-# and "TMESCRSHOTFORM", which the assistants read.
+# The assistants' stored form descriptions, compiled into the Windows
+# programs as resources "TMECONTACTFORM", "TMEDETAILSFORM" and
+# "TMESCRSHOTFORM", which the assistants read (a program without them shows
+# no assistant). The tests embed the same files (tests/CMakeLists.txt).
 set(forms_rc_text "// The assistants' forms, made by crashreport/ui/forms_embed.cmake.\n")
 set(form_files)
 foreach(form ContactForm DetailsForm ScrShotForm)
     string(TOUPPER ${form} upper)
-    qr_embed_file(qr_crashui ${CMAKE_SOURCE_DIR}/resources/${form}.qfm kTME${upper})
     string(APPEND forms_rc_text "TME${upper} RCDATA \"${CMAKE_SOURCE_DIR}/resources/${form}.qfm\"\n")
     list(APPEND form_files ${CMAKE_SOURCE_DIR}/resources/${form}.qfm)
 endforeach()

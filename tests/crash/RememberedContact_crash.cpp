@@ -34,6 +34,7 @@
 //! assistant-form 201
 //! assistant-press cancel
 //! dialog-topmost yes
+//! dialog-active
 //! remembered none
 //! press close
 //! exit 1
@@ -44,7 +45,7 @@
 // the box ticked and "Continue" focused; unticking it forgets them. While an
 // assistant is open the crash dialog is not topmost, so that the assistant
 // can stand in front of it; a cancelled assistant gives the dialog its
-// place back.
+// place back and leaves it the active window.
 #include "tests/crash/CrashProgram.h"
 
 namespace qr {

@@ -4,6 +4,7 @@
 
 #include "crashreport/ui/AssistantDefinition.h"
 #include "crashreport/ui/AssistantForm.h"
+#include "tests/support/StoredForms.h"
 
 namespace qr {
 namespace {

@@ -311,7 +311,8 @@ TEST_F(ReportBuilding, SkeletonThenCompletionInOrder) {
                   "thread $50:", "modules", "processes", "hardware", "cpu registers", "stack dump",
                   "disassembling"}));
     const int digits = kAddressDigits;
-    const AnsiString failingLine = std::string(size_t(digits) - 6, '0') + "401234 +0 quellora-remote.exe ???";
+    const AnsiString failingLine =
+        std::string(size_t(digits) - 6, '0') + "401234 +0 quellora-remote.exe  ???";
     EXPECT_EQ(Report.Sections().Get("thread $20 (TIdThread):"),
               failingLine + "\r\n>> stack will be calculated soon");
     EXPECT_EQ(Report.Sections().Get("modules"), ">> will be calculated soon");

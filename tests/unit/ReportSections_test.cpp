@@ -37,7 +37,11 @@ TEST(SectionFormats, LocationLines) {
     EXPECT_EQ(FormatLocationLine(full, false, false, 8),
               "00401234 quellora-remote.exe MainUnit 120 TMainForm.FormCreate");
     TCodeLocation module{0x7ff800001000ull, std::nullopt, "ntdll.dll", "", "", 0, std::nullopt};
-    EXPECT_EQ(FormatLocationLine(module, true, true, 16), "00007ff800001000 +0 ntdll.dll ???");
+    EXPECT_EQ(FormatLocationLine(module, true, true, 16), "00007ff800001000 +0 ntdll.dll  ???");
+    TCodeLocation unitless{0x401234, 0x10,        "app.exe", "", "__cxxabiv1::__terminate(void (*)())",
+                           0,        std::nullopt};
+    EXPECT_EQ(FormatLocationLine(unitless, false, true, 8),
+              "00401234 app.exe  __cxxabiv1::__terminate(void (*)())");
 }
 
 TEST(SectionFormats, CpuRegisters) {

@@ -4,6 +4,7 @@
 
 #include "crashreport/report/Completion.h"
 #include "crashreport/report/SectionFormats.h"
+#include "crashreport/report/StackSection.h"
 #include "crashreport/report/ThreadNames.h"
 #include "crashreport/ui/ReportTabs.h"
 
@@ -62,8 +63,7 @@ TEST(ReportTabs, CallStackColumnsAndCellsFollowTheRelativeSettings) {
     TCodeLocation full{0x401000, 0x1c, "app.exe", "MainUnit", "TMainForm.FormCreate", 120, 3};
     TCodeLocation bare{0x7c800000, std::nullopt, "kernel32.dll", "", "", 0, std::nullopt};
     AnsiString main = ThreadName(0x1a4, "main thread", "");
-    AnsiString content =
-        FormatLocationLine(full, true, true, 8) + "\r\n" + FormatLocationLine(bare, true, true, 8);
+    AnsiString content = FormatStackLines({full, bare}, true, true, 8);
     AnsiString other = ThreadName(0x2b8, "", "TIdThread");
 
     std::vector<TReportTab> tabs =
@@ -75,7 +75,7 @@ TEST(ReportTabs, CallStackColumnsAndCellsFollowTheRelativeSettings) {
               (std::vector<TRow>{
                   {">> " + main, "", "", "", "", "", ""},
                   {"00401000", "+1c", "app.exe", "MainUnit", "120", "+3", "TMainForm.FormCreate"},
-                  {"7c800000", "+0", "kernel32.dll", "", "", "", "???"},
+                  {"7c800000", "+00", "kernel32.dll", "", "", "", "???"},
                   {"", "", "", "", "", "", ""},
                   {">> " + other, "", "", "", "", "", ""},
                   {"thread not accessible", "", "", "", "", "", ""},
@@ -85,6 +85,63 @@ TEST(ReportTabs, CallStackColumnsAndCellsFollowTheRelativeSettings) {
     tabs = BuildReportTabs({}, {{main, content}}, {});
     EXPECT_EQ(tabs[1].Columns, (std::vector<AnsiString>{"address", "module", "unit", "line", "function"}));
     EXPECT_EQ(tabs[1].Rows[1], (TRow{"00401000", "app.exe", "MainUnit", "120", "TMainForm.FormCreate"}));
+}
+
+// Frames without a line number whose function names hold blanks, in a
+// stack with and without units, and as a lone location line.
+TEST(ReportTabs, CallStackCellsFollowTheLineLayoutNotTheWords) {
+    const AnsiString run =
+        "std::thread::_State_impl<std::thread::_Invoker<std::tuple<void (*)()> > >::_M_run()";
+    const AnsiString terminate = "__cxxabiv1::__terminate(void (*)())";
+    const std::vector<TCodeLocation> mixed{
+        {0x401000, 0x1c, "app.exe", "Main.cpp", "Crash()", 120, 3},
+        {0x402000, 0x8, "app.exe", "", terminate, 0, std::nullopt},
+        {0x403000, 0x30, "libstdc++-6.dll", "", run, 0, std::nullopt},
+        {0x404000, std::nullopt, "", "", "", 0, std::nullopt},
+    };
+    const std::vector<TCodeLocation> unitless(mixed.begin() + 1, mixed.begin() + 3);
+    const AnsiString main = ThreadName(0x1a4, "main thread", "");
+    for (bool rel : {false, true}) {
+        SCOPED_TRACE(rel ? "relative columns" : "no relative columns");
+        auto cells = [rel](std::initializer_list<const char*> all) {
+            // address, rel., module, unit, line, rel., function
+            std::vector<AnsiString> row(all.begin(), all.end());
+            if (!rel) row.erase(row.begin() + 5), row.erase(row.begin() + 1);
+            return row;
+        };
+        auto rows = [&](const AnsiString& content) {
+            std::vector<TReportTab> tabs = BuildReportTabs({}, {{main, content}}, {rel, rel});
+            std::vector<TRow> found(tabs.at(1).Rows.begin() + 1, tabs.at(1).Rows.end());
+            return found;
+        };
+        EXPECT_EQ(rows(FormatStackLines(mixed, rel, rel, 8)),
+                  (std::vector<TRow>{
+                      cells({"00401000", "+1c", "app.exe", "Main.cpp", "120", "+3", "Crash()"}),
+                      cells({"00402000", "+08", "app.exe", "", "", "", terminate.c_str()}),
+                      cells({"00403000", "+30", "libstdc++-6.dll", "", "", "", run.c_str()}),
+                      cells({"00404000", "+00", "", "", "", "", "???"}),
+                  }));
+        EXPECT_EQ(rows(WithCreatorLine(FormatStackLines(unitless, rel, rel, 8), "main thread ($10)")),
+                  (std::vector<TRow>{
+                      cells({"00402000", "+08", "app.exe", "", "", "", terminate.c_str()}),
+                      cells({">> created by main thread ($10) at:", "", "", "", "", "", ""}),
+                      cells({"00403000", "+30", "libstdc++-6.dll", "", "", "", run.c_str()}),
+                  }));
+        // While the stack is calculated, and for a stack that cannot be read.
+        EXPECT_EQ(rows(FormatLocationLine(mixed[2], rel, rel, 8) + "\r\n>> stack will be calculated soon"),
+                  (std::vector<TRow>{
+                      cells({"00403000", "+30", "libstdc++-6.dll", "", "", "", run.c_str()}),
+                      cells({">> stack will be calculated soon", "", "", "", "", "", ""}),
+                  }));
+        for (const TCodeLocation& lone : mixed) {
+            const AnsiString line = FormatLocationLine(lone, rel, rel, 8);
+            SCOPED_TRACE(line);
+            EXPECT_EQ(rows(">> stack not accessible, exception location: \r\n" + line).at(1),
+                      rows(FormatStackLines({lone}, rel, rel, 8)).at(0));
+        }
+        EXPECT_EQ(rows(FormatLocationLine(mixed[0], rel, rel, 8)).at(0),
+                  cells({"00401000", "+1c", "app.exe", "Main.cpp", "120", "+3", "Crash()"}));
+    }
 }
 
 TEST(ReportTabs, DedicatedSectionsSplitIntoTheirColumns) {

@@ -46,6 +46,7 @@ public:
     std::map<UString, AnsiString> FilesAtMail;  // the attachments as the interface saw them
     std::vector<UString> Started;
     std::vector<UString> Boxes;
+    std::vector<std::string> Calls;  // the owner's topmost place and the mail program's lookup, in order
 
     // ISendSystem
     // Relative names are taken against the program's folder, the current
@@ -82,7 +83,11 @@ public:
         if (WhileMailOpen) WhileMailOpen();
         return MailAnswer;
     }
-    std::optional<UString> MailProgramCommand() override { return MailProgram; }
+    void LeaveTopmost() override { Calls.push_back("leave topmost"); }
+    std::optional<UString> MailProgramCommand() override {
+        Calls.push_back("mail program");
+        return MailProgram;
+    }
     bool StartProgram(const UString& commandLine) override {
         Started.push_back(commandLine);
         return ProgramStarts;
@@ -216,6 +221,9 @@ TEST_F(SendRoutine, NothingWorkedShowsTheMessageUnlessSilent) {
     EXPECT_EQ(World.Boxes, (std::vector<UString>{u"Sorry, sending the bug report didn't work."}));
     EXPECT_FALSE(Sent.load());
     EXPECT_EQ(World.Files[kBeside], "old");
+    // Out of the topmost band before the lookup, although no mail program
+    // is registered: the box stands in front of the dialog.
+    EXPECT_EQ(World.Calls, (std::vector<std::string>{"leave topmost", "mail program"}));
 
     // A mail program that does not start counts as nothing.
     World.Boxes.clear();

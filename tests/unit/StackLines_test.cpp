@@ -23,18 +23,17 @@ TEST(StackLines, ColumnsAlignOverTheWholeStack) {
               "00000010 +000                                   ???");
 }
 
-TEST(StackLines, OptionsLeaveTheirColumnsOutAndEmptyColumnsAreOneBlank) {
+TEST(StackLines, OptionsLeaveTheirColumnsOutAndEmptyColumnsAreOneBlankWide) {
     EXPECT_EQ(FormatStackLines(kStack, false, false, 8),
               "00401234 Quellora.exe MainUnit.cpp 1205 TMainForm::Crash\r\n"
               "00402000 Quellora.exe Io.cpp          7 TIo::Read\r\n"
               "7c801234 kernel32.dll                   BaseThreadInitThunk\r\n"
               "00000010                                ???");
-    // Only export names: no unit column, a line column of one blank; 16
-    // digits on x86-64.
+    // Only export names: the unit, line and line offset columns are one
+    // blank each; 16 digits on x86-64.
     EXPECT_EQ(FormatStackLines({kStack[2]}, true, true, 16),
-              "000000007c801234 +12 kernel32.dll  BaseThreadInitThunk");
-    // Nothing named: module and line columns of one blank each.
-    EXPECT_EQ(FormatStackLines({kStack[3]}, true, true, 8), "00000010 +0   ???");
+              "000000007c801234 +12 kernel32.dll    BaseThreadInitThunk");
+    EXPECT_EQ(FormatStackLines({kStack[3]}, false, false, 8), "00000010    ???");
     EXPECT_EQ(FormatStackLines({}, true, true, 8), "");
 }
 

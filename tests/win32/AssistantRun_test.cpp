@@ -34,8 +34,10 @@ std::unique_ptr<TIMEException> Failure() {
 // RunAssistant on a thread of its own; the test plays the user.
 class TRun {
 public:
-    TRun(TIMEException& failure, std::u16string_view name)
-        : FThread([this, &failure, name] { Result = RunAssistant(failure, name, nullptr); }) {}
+    TRun(TIMEException& failure, std::u16string_view name, HMODULE forms = nullptr)
+        : FThread([this, &failure, name, forms] {
+              Result = RunAssistant(failure, name, nullptr, true, forms);
+          }) {}
     HWND Next(HWND previous = nullptr) { return FThread.Next(previous); }
     bool Ended() { return FThread.Ended(); }
     TAssistantResult Result = TAssistantResult::NotShown;
@@ -102,4 +104,27 @@ TEST(AssistantRunWindows, ContactDataReachesTheHeaderAndIsOfferedAgainForTheSame
 TEST(AssistantRunWindows, AnUnknownAssistantIsNotShown) {
     std::unique_ptr<TIMEException> failure = Failure();
     EXPECT_EQ(RunAssistant(*failure, u"NoSuchAssistant", nullptr), TAssistantResult::NotShown);
+}
+
+// A program without the form resources shows no assistant: no copy of the
+// forms stands in for them.
+TEST(AssistantRunWindows, AnAssistantWithoutItsFormResourcesIsNotShown) {
+    std::unique_ptr<TIMEException> failure = Failure();
+    TRun run(*failure, u"SendAssistant", GetModuleHandleW(L"kernel32.dll"));
+    ASSERT_TRUE(run.Ended()) << "the assistant was shown";
+    EXPECT_EQ(run.Result, TAssistantResult::NotShown);
+}
+
+TEST(AssistantRunWindows, TheTitleIsExpandedLikeEveryTextSetting) {
+    std::unique_ptr<TIMEException> failure = Failure();
+    failure->ClassName = "EAssistantTitle";
+    failure->SetText("Assistant1", u"SendAssistant|%exceptClass% - send|ContactForm");
+    TRun run(*failure, u"SendAssistant");
+    HWND contact = run.Next();
+    ASSERT_TRUE(contact);
+    wchar_t title[256] = {};
+    GetWindowTextW(contact, title, 256);
+    EXPECT_STREQ(title, L"EAssistantTitle - send");
+    PostMessageW(GetDlgItem(contact, kCancel), BM_CLICK, 0, 0);
+    ASSERT_TRUE(run.Ended());
 }

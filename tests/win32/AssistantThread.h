@@ -10,6 +10,13 @@
 
 #include "tests/support/WindowTestKit_win32.h"
 
+// A visible top-level window of the calling thread, standing in for the
+// crash dialog as an assistant's owner.
+inline HWND CreateOwnerWindow() {
+    return CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
 class TAssistantThread {
 public:
     explicit TAssistantThread(std::function<void()> body)

@@ -13,6 +13,7 @@
 
 #include "crashreport/report/BugReport.h"
 #include "crashreport/ui/AssistantForm.h"
+#include "tests/support/StoredForms.h"
 #include "crashreport/ui/Assistant_win32.h"
 #include "crashreport/ui/ContactFormHandler_win32.h"
 #include "crashreport/ui/ContactMemory_win32.h"
@@ -40,8 +41,7 @@ class TAssistantRun {
 public:
     TAssistantRun()
         : FThread([this] {
-              FOwner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
-                                       100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+              FOwner = CreateOwnerWindow();
               std::vector<std::unique_ptr<TNVForm>> forms;
               forms.push_back(StoredForm(u"TMECONTACTFORM"));
               forms.push_back(StoredForm(u"TMEDETAILSFORM"));

@@ -169,3 +169,36 @@ TEST(LargeExceptionBoxWindows, TabsFollowTheReportAndTheButtonsFollowTheRightEdg
     ASSERT_TRUE(WaitFor([&] { return ended.load(); }));
     EXPECT_EQ(result, int(TBoxButton::Continue));
 }
+
+// The small form registers the report-changed callback too (it has nothing
+// to redraw) and ends it with the dialog.
+TEST(LargeExceptionBoxWindows, TheSmallFormWatchesTheReportToo) {
+    TBoxContent content = LargeContent();
+    content.Large = false;
+    std::atomic<int> registered{0}, ended{0};
+    std::atomic<DWORD> threadId{0};
+    std::atomic<bool> done{false};
+    std::thread run([&] {
+        threadId = GetCurrentThreadId();
+        TExceptionBox box(content, nullptr, nullptr);
+        TBoxReport source;
+        source.Tabs = [] { return std::vector<TReportTab>{}; };
+        source.Watch = [&](std::function<void()> changed) { ++(changed ? registered : ended); };
+        box.SetReport(std::move(source));
+        box.Run();
+        done = true;
+    });
+    HWND dialog = nullptr;
+    EXPECT_TRUE(WaitFor([&] {
+        dialog = FindWindowW(L"TobriskWndClass", nullptr);
+        return dialog && GetWindowThreadProcessId(dialog, nullptr) == threadId && IsWindowVisible(dialog);
+    }));
+    EXPECT_EQ(registered, 1) << "no report-changed callback for the small form";
+    EXPECT_FALSE(GetDlgItem(dialog, kTabs));
+    while (!done) {
+        PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+        Sleep(50);
+    }
+    run.join();
+    EXPECT_EQ(ended, 1);
+}

@@ -88,5 +88,26 @@ TEST(SendSystemWindows, AMailProgramValueWithoutTerminatorOrWithAnOddByteCountEn
     EXPECT_EQ(system.MailProgramCommand(), u"mail.exe %1");
 }
 
+// A user folder whose name the ANSI code page cannot carry: the mail
+// interface gets the short form, which names the same file.
+TEST(SendSystemWindows, AttachmentPathsOutsideTheCodePageGoShort) {
+    const fs::path base =
+        fs::temp_directory_path() / ("qr-mail-path-" + std::to_string(GetCurrentProcessId()));
+    const fs::path folder =
+        base / u"\u0391\u03b8\u03b7\u03bd\u03ac \u041c\u0438\u0440";  // Greek and Cyrillic
+    fs::remove_all(base);
+    fs::create_directories(folder);
+    const fs::path file = folder / "bugreport.txt";
+    std::ofstream(file, std::ios::binary) << "report";
+
+    const AnsiString plain = MailAttachmentPath(Name(base / "bugreport.txt"));
+    EXPECT_EQ(plain, UnicodeToAnsi(Name(base / "bugreport.txt"))) << "a path the code page holds stays";
+    const AnsiString path = MailAttachmentPath(Name(file));
+    EXPECT_EQ(path.find('?'), AnsiString::npos) << path;
+    EXPECT_NE(path, UnicodeToAnsi(Name(file)));
+    EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
+    fs::remove_all(base);
+}
+
 }  // namespace
 }  // namespace qr

@@ -136,6 +136,13 @@ bool TAssistantDriver::Step(const std::string& verb, const std::string& rest, DW
             << (wanted ? "not " : "") << "topmost";
         return true;
     }
+    if (verb == "dialog-active") {
+        EXPECT_TRUE(testkit::WaitFor([&] {
+            HWND dialog = testkit::FindProcessWindow(pid, L"TobriskWndClass");
+            return dialog && GetForegroundWindow() == dialog;
+        })) << "the crash dialog is not the active window";
+        return true;
+    }
     if (verb == "remembered") {
         const std::wstring name = Remembered(L"RememberName"), email = Remembered(L"RememberEmail");
         EXPECT_EQ(name.empty() && email.empty() ? std::string("none") : Narrow(name + L"|" + email), rest);

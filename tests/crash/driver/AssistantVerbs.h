@@ -12,6 +12,8 @@
 //   assistant-checked ID yes|no  the check box ID is ticked or not
 //   assistant-focus BTN   the focus settles on continue, skip or cancel
 //   dialog-topmost yes|no   waits until the crash dialog is (not) topmost
+//   dialog-active         waits until the crash dialog is the active window
+//                         (its keys work without a click)
 //   remembered NAME|EMAIL   the contact form's remembered values (the
 //                         text "none": there are none)
 // The remembered values are deleted before and after each program, so
