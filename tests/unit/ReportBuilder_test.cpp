@@ -349,10 +349,10 @@ TEST_F(ReportBuilding, InternalErrorsNameWhereTheyAroseAndGoneStacksSaySo) {
     const TIMEFields& s = Report.Sections();
     const AnsiString zeros(size_t(kAddressDigits) - 6, '0');
     EXPECT_EQ(s.Get("processes"),
-              ">> internal error in plugin:\r\n" + zeros + "401500 +0 quellora-remote.exe ???");
+              ">> internal error in plugin:\r\n" + zeros + "401500 +0 quellora-remote.exe  ???");
     // The failing thread's section still gives the exception location.
     EXPECT_EQ(s.Get("thread $20 (TIdThread):"), ">> stack not accessible, exception location: \r\n" + zeros +
-                                                    "401234 +0 quellora-remote.exe ???");
+                                                    "401234 +0 quellora-remote.exe  ???");
     EXPECT_EQ(s.Get("thread $40: <suspended> <priority:2>"), ">> stack not accessible");
 
     // Without a known address the text stands alone.
