@@ -6,6 +6,7 @@ packages=(
     cmake ninja-build g++ clang git python3 googletest zlib1g-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64 libz-mingw-w64-dev
     wine64 fonts-wine tango-icon-theme xvfb xauth xdotool imagemagick x11-utils netcat-openbsd procps clang-format nsis
+    iproute2
 )
 SUDO=""
 [ "$(id -u)" = 0 ] || SUDO=sudo

@@ -2,7 +2,8 @@
 # Sets everything up and runs the whole test suite: every preset that runs
 # here (Linux plain, ASan+UBSan, TSan, short fuzz runs, both Windows builds
 # under Wine and the end-to-end tests against each) and the checks of the
-# release packages of both builds. On a machine that cannot execute 32-bit
+# release packages of both builds. The x86 build's runs go beside the
+# others, in a network namespace of their own. On a machine that cannot execute 32-bit
 # code the x86 build's tests cannot run: it prints so, builds what the x86
 # build ships (program, tools, portable zip and installer) and runs its
 # package checks, which read the files and run nothing.
@@ -66,16 +67,17 @@ if [ "$dry" != 1 ]; then
     trap wine_env_stop EXIT
 fi
 
-# One test run: its name, then the command.
+# Test runs, "name|command" each; their output goes to build/NAME/ctest.log.
 runs=()
 for preset in linux linux-asan linux-tsan linux-fuzz win64; do
     runs+=("$preset|ctest --preset $preset")
 done
 package_checks="-R ^(package|imports)\$ --output-on-failure"
+x86_runs=()
 if [ "$x86" = 1 ]; then
-    runs+=("win32|ctest --preset win32")
+    x86_runs+=("win32|ctest --preset win32")
     # The same end-to-end tests, against the x86 build's programs.
-    runs+=("e2e-x86|env QR_E2E_BUILD_DIR=$ROOT/build/win32 ctest --test-dir build/linux -R ^e2e\$ --output-on-failure")
+    x86_runs+=("e2e-x86|env QR_E2E_BUILD_DIR=$ROOT/build/win32 ctest --test-dir build/linux -R ^e2e\$ --output-on-failure")
 else
     runs+=("win32|ctest --test-dir build/win32 $package_checks")
 fi
@@ -84,28 +86,74 @@ for preset in package-win64 package-win32; do
     runs+=("$preset|ctest --test-dir build/$preset $package_checks")
 done
 
+run_one() {
+    local name="${1%%|*}" command="${1#*|}"
+    mkdir -p "build/$name"
+    $command >"build/$name/ctest.log" 2>&1
+}
+
+# The x86 runs mostly wait on Wine, so they run beside the others: in a
+# network namespace of their own (both suites listen on port 19150), with
+# their own Wine prefix and display.
+run_x86() {
+    local entry
+    ip link set lo up
+    export WINEPREFIX="$ROOT/build/wineprefix-x86"
+    unset DISPLAY
+    wine_env_start
+    for entry in "${x86_runs[@]}"; do run_one "$entry"; done
+    wine_env_stop
+}
+
+if [ "$dry" = 1 ]; then
+    for entry in "${runs[@]}"; do
+        echo "== test ${entry%%|*}"
+        step ${entry#*|}
+    done
+    for entry in "${x86_runs[@]}"; do
+        echo "== test ${entry%%|*} (beside the others, in a network namespace of its own)"
+        step ${entry#*|}
+    done
+    exit 0
+fi
+
+x86_job=""
+if ((${#x86_runs[@]})); then
+    netns=(-n)
+    [ "$(id -u)" = 0 ] || netns=(-r -n)
+    export ROOT
+    export -f run_one run_x86 wine_env_start wine_env_fonts wine_env_stop
+    x86_list="$(printf '%s\n' "${x86_runs[@]}")"
+    X86_LIST="$x86_list" unshare "${netns[@]}" bash -c 'mapfile -t x86_runs <<<"$X86_LIST"; QR_STARTED_XVFB=""; run_x86' &
+    x86_job=$!
+fi
+
 passed=0
 failed=0
-for entry in "${runs[@]}"; do
-    name="${entry%%|*}"
-    command="${entry#*|}"
-    echo "== test $name"
-    if [ "$dry" = 1 ]; then
-        step $command
-        continue
-    fi
-    mkdir -p "build/$name"
-    log="build/$name/ctest.log"
-    $command 2>&1 | tee "$log"
+count() {
+    local log="build/$1/ctest.log" p
     p=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2 \1/p' "$log" | tail -1)
     if [ -z "$p" ]; then
         failed=$((failed + 1))
-        continue
+        return
     fi
     set -- $p
     passed=$((passed + $1 - $2))
     failed=$((failed + $2))
+}
+for entry in "${runs[@]}"; do
+    echo "== test ${entry%%|*}"
+    run_one "$entry"
+    cat "build/${entry%%|*}/ctest.log"
+    count "${entry%%|*}"
 done
-[ "$dry" = 1 ] && exit 0
+if [ -n "$x86_job" ]; then
+    wait "$x86_job"
+    for entry in "${x86_runs[@]}"; do
+        echo "== test ${entry%%|*}"
+        cat "build/${entry%%|*}/ctest.log"
+        count "${entry%%|*}"
+    done
+fi
 echo "tests: $passed passed, $failed failed"
 [ "$failed" = 0 ]
