@@ -256,7 +256,9 @@ TEST_F(Installer, PerMachineInstallRunsUpgradesOverTheRunningCopyAndUninstallKee
     EXPECT_EQ(RegValue(kRunKey, kAppName), "\"" + MachineDir() + "\\quellora-remote.exe\"");
     EXPECT_FALSE(RegKeyExists("HKCU\\" + kUninstallKey));
     // A 32-bit install's entry lies in the 32-bit view only.
-    if (BuildIsX86()) EXPECT_FALSE(RegKeyExists(key, "/reg:64"));
+    if (BuildIsX86()) {
+        EXPECT_FALSE(RegKeyExists(key, "/reg:64"));
+    }
     EXPECT_EQ(netsh->Rules(), std::vector<std::string>{FirewallRule()});
 
     TMonitor monitor;
