@@ -80,9 +80,10 @@ def functions(prefix, program, text):
 
 
 def unwind_ends(prefix, program, base):
-    """Function start -> end from the x86-64 unwind table (.pdata), which
-    bounds functions whose code has no symbol of its own behind it (the
-    runtime libraries come without their local symbols)."""
+    """Function start -> end from the unwind data (x86-64: .pdata, x86: the
+    frame descriptions), which bounds functions whose code has no symbol of
+    its own behind it (the runtime libraries come without their local
+    symbols)."""
     data = bytearray()
     try:
         dump = run([prefix + "objdump", "-s", "-j", ".pdata", program])
@@ -99,6 +100,13 @@ def unwind_ends(prefix, program, base):
     for i in range(0, len(data) - 11, 12):
         begin, end, _ = struct.unpack_from("<III", data, i)
         ends[base + begin] = base + end
+    if not ends:
+        # x86 has no .pdata: its DWARF frame descriptions (.eh_frame, which
+        # the exceptions use) bound the same functions.
+        for line in run([prefix + "objdump", "--dwarf=frames", program]).splitlines():
+            m = re.search(r" FDE cie=[0-9a-f]+ pc=([0-9a-f]+)\.\.([0-9a-f]+)$", line)
+            if m:
+                ends[int(m.group(1), 16)] = int(m.group(2), 16)
     return ends
 
 
