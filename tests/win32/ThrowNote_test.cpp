@@ -1,0 +1,94 @@
+// The note every C++ throw leaves: the call stack at the throw, return
+// addresses outward, and the thrower's registers at its call. On x86 the
+// code keeps no frame pointers, so both come from the DWARF unwind rows.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "crashreport/intercept/RuntimeHooks_win32.h"
+
+namespace qr {
+namespace {
+
+// Where each level returns to, as the level itself sees it.
+void* volatile gReturnInto[3];
+
+__attribute__((noinline)) void Innermost() {
+    gReturnInto[0] = __builtin_return_address(0);
+    throw std::runtime_error("from the innermost level");
+}
+
+__attribute__((noinline)) void Middle() {
+    gReturnInto[1] = __builtin_return_address(0);
+    Innermost();
+    asm volatile("");  // no tail call
+}
+
+__attribute__((noinline)) void Outer() {
+    gReturnInto[2] = __builtin_return_address(0);
+    Middle();
+    asm volatile("");
+}
+
+struct TNoted {
+    std::vector<void*> Frames;
+    uintptr_t InstructionPointer = 0, StackPointer = 0;
+};
+
+__attribute__((noinline)) TNoted ThrowAndNote() {
+    try {
+        Outer();
+    } catch (const std::runtime_error& e) {
+        const TThrowNote* note = CurrentThrowNote();
+        if (!note) return {};
+        EXPECT_EQ(note->Object, &e);
+        TNoted noted{std::vector<void*>(note->Frames, note->Frames + note->FrameCount)};
+#if defined(__x86_64__)
+        noted.InstructionPointer = note->Context.Rip;
+        noted.StackPointer = note->Context.Rsp;
+#else
+        noted.InstructionPointer = note->Context.Eip;
+        noted.StackPointer = note->Context.Esp;
+#endif
+        return noted;
+    }
+    return {};
+}
+
+TEST(ThrowNote, TheStackListsEveryCallerOutwardAndTheRegistersAreTheThrowersAtItsCall) {
+    const char* here = reinterpret_cast<const char*>(__builtin_frame_address(0));
+    TNoted noted = ThrowAndNote();
+    ASSERT_GE(noted.Frames.size(), 4u);
+    // The first frame lies in the thrower, just behind its call of the
+    // runtime's throw; the next ones are where each level returns to.
+    const auto first = reinterpret_cast<uintptr_t>(noted.Frames[0]);
+    const auto innermost = reinterpret_cast<uintptr_t>(&Innermost);
+    EXPECT_GT(first, innermost);
+    EXPECT_LT(first, innermost + 256);
+    EXPECT_EQ(noted.Frames[1], gReturnInto[0]);
+    EXPECT_EQ(noted.Frames[2], gReturnInto[1]);
+    EXPECT_EQ(noted.Frames[3], gReturnInto[2]);
+    EXPECT_EQ(noted.InstructionPointer, first);
+    // The thrower's stack pointer: on this thread's stack, below this
+    // test's frame.
+    MEMORY_BASIC_INFORMATION stack{};
+    ASSERT_TRUE(VirtualQuery(here, &stack, sizeof stack));
+    EXPECT_GT(noted.StackPointer, reinterpret_cast<uintptr_t>(stack.AllocationBase));
+    EXPECT_LT(noted.StackPointer, reinterpret_cast<uintptr_t>(here));
+}
+
+TEST(ThrowNote, TheSameThrowTwiceNotesTheSameStack) {
+    // The call-stack checksums that collapse the same failure come from
+    // these frames: they may not change from one throw to the next.
+    std::vector<TNoted> noted;
+    for (int i = 0; i < 2; ++i) noted.push_back(ThrowAndNote());  // one call site
+    ASSERT_FALSE(noted[0].Frames.empty());
+    EXPECT_EQ(noted[0].Frames, noted[1].Frames);
+    EXPECT_EQ(noted[0].StackPointer, noted[1].StackPointer);
+}
+
+}  // namespace
+}  // namespace qr
