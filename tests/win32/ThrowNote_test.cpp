@@ -85,7 +85,8 @@ TEST(ThrowNote, TheSameThrowTwiceNotesTheSameStack) {
     // these frames: they may not change from one throw to the next.
     std::vector<TNoted> noted;
     // One call site for both: a loop the compiler cannot unroll.
-    for (volatile int i = 0; i < 2; i = i + 1) noted.push_back(ThrowAndNote());
+    volatile int rounds = 2;
+    for (int i = 0; i < rounds; ++i) noted.push_back(ThrowAndNote());
     ASSERT_FALSE(noted[0].Frames.empty());
     EXPECT_EQ(noted[0].Frames, noted[1].Frames);
     EXPECT_EQ(noted[0].StackPointer, noted[1].StackPointer);
