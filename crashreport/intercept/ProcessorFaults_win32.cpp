@@ -290,7 +290,12 @@ bool HasDwarfRows(uintptr_t address) {
 // is on top of the stack, and every other register is still the caller's.
 // Such a fault is thrown from that call when the caller is the program's.
 bool EnteredNowhereFrom(const CONTEXT& fault, uintptr_t& returnAddress) {
-    if (ModuleAt(reinterpret_cast<void*>(fault.Eip))) return false;
+    MEMORY_BASIC_INFORMATION code{};
+    constexpr DWORD kExecutable =
+        PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    if (VirtualQuery(reinterpret_cast<void*>(fault.Eip), &code, sizeof code) && code.State == MEM_COMMIT &&
+        (code.Protect & kExecutable) && !(code.Protect & PAGE_GUARD))
+        return false;
     MEMORY_BASIC_INFORMATION stack{};
     if (!VirtualQuery(reinterpret_cast<void*>(fault.Esp), &stack, sizeof stack) ||
         stack.State != MEM_COMMIT || (stack.Protect & (PAGE_GUARD | PAGE_NOACCESS)) ||
