@@ -26,6 +26,8 @@ import zlib
 # Must match crashreport/stack/NameMap.cpp.
 SCRAMBLE_SEED = 0x5172D3A9
 SECTION = ".qrmap"
+# Source files, as opposed to headers (whose code is inlined elsewhere).
+SOURCE = re.compile(r"\.(c|cc|cpp|cxx)$")
 
 
 def key_stream_xor(data):
@@ -170,6 +172,13 @@ def build_map(prefix, program):
             # code in front, often inlined header code) can share that address.
             at_start = [row for row in own if row[0] == own[0][0]]
             first_row = next((row for row in at_start if row[3]), own[0])
+            # Inlined header code can come first (seen on x86: a function
+            # that begins by building a string was named after
+            # basic_string.h): a function with rows of a source file (not a
+            # header) belongs to the first of those.
+            source = next((row for row in own if row[3] and SOURCE.search(row[2])), None)
+            if source and not SOURCE.search(first_row[2]):
+                first_row = source
             unit, first = first_row[2], first_row[1]
         first_index = len(lines)
         # Only the rows of the function's own file: inlined header code is
