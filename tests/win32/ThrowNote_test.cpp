@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "crashreport/intercept/RuntimeHooks_win32.h"
+#include "crashreport/stack/ModuleImages.h"
 
 namespace qr {
 namespace {
@@ -33,14 +35,25 @@ __attribute__((noinline)) void Outer() {
     asm volatile("");
 }
 
+// Begins with inlined library code (the string's construction); the map
+// names it after this file and the lines of its own statements.
+int gTextLines[2];
+__attribute__((noinline)) void ThrowWithText(const char* text) {
+    gTextLines[0] = __LINE__;
+    std::string message(text);
+    message += " and more";
+    gTextLines[1] = __LINE__ + 1;
+    throw std::runtime_error(message);
+}
+
 struct TNoted {
     std::vector<void*> Frames;
     uintptr_t InstructionPointer = 0, StackPointer = 0;
 };
 
-__attribute__((noinline)) TNoted ThrowAndNote() {
+__attribute__((noinline)) TNoted ThrowAndNote(void (*thrower)() = Outer) {
     try {
-        Outer();
+        thrower();
     } catch (const std::runtime_error& e) {
         const TThrowNote* note = CurrentThrowNote();
         if (!note) return {};
@@ -90,6 +103,21 @@ TEST(ThrowNote, TheSameThrowTwiceNotesTheSameStack) {
     ASSERT_FALSE(noted[0].Frames.empty());
     EXPECT_EQ(noted[0].Frames, noted[1].Frames);
     EXPECT_EQ(noted[0].StackPointer, noted[1].StackPointer);
+}
+
+TEST(ThrowNote, AThrowSiteAfterInlinedLibraryCodeIsNamedAfterItsOwnFileAndLine) {
+    // On both builds: the function's unit is its own file, not the header
+    // whose code was inlined at its start, and the line is its own.
+    TNoted noted = ThrowAndNote([] { ThrowWithText("text"); });
+    ASSERT_FALSE(noted.Frames.empty());
+    TCodeNamer namer(&LoadedModuleAt);
+    const TCodeName name = namer.Name(reinterpret_cast<uintptr_t>(noted.Frames[0]) - 1);  // the call
+    EXPECT_EQ(name.Module, "win32_tests.exe");
+    EXPECT_EQ(name.Unit, "ThrowNote_test.cpp");
+    EXPECT_NE(name.Function.find("ThrowWithText"), std::string::npos) << name.Function;
+    EXPECT_EQ(name.Line, gTextLines[1]);
+    EXPECT_GE(name.FirstLine, gTextLines[0] - 2);
+    EXPECT_LE(name.FirstLine, gTextLines[0]);
 }
 
 }  // namespace
