@@ -175,8 +175,9 @@ def build_map(prefix, program):
             # Inlined header code can come first (seen on x86: a function
             # that begins by building a string was named after
             # basic_string.h): a function with rows of a source file (not a
-            # header) belongs to the first of those.
-            source = next((row for row in own if row[3] and SOURCE.search(row[2])), None)
+            # header) belongs to the first of those (a split-off ".cold"
+            # part may have no statement row of it at all).
+            source = next((row for row in own if SOURCE.search(row[2])), None)
             if source and not SOURCE.search(first_row[2]):
                 first_row = source
             unit, first = first_row[2], first_row[1]
