@@ -1,64 +1,159 @@
 #!/bin/bash
 # Sets everything up and runs the whole test suite: every preset that runs
-# here (Linux plain, ASan+UBSan, TSan, short fuzz runs, the Windows x86-64
-# build under Wine and the end-to-end tests against it); the Windows x86
-# build is compiled: what it ships (program, tools, portable zip and
-# installer), whose package checks run (they read the files, nothing runs
-# 32-bit code), not its other tests; the release packages of both builds
-# are built and checked the same way.
+# here (Linux plain, ASan+UBSan, TSan, short fuzz runs, both Windows builds
+# under Wine and the end-to-end tests against each) and the checks of the
+# release packages of both builds. The x86 build's runs go beside the
+# others, in a network namespace of their own. On a machine that cannot execute 32-bit
+# code the x86 build's tests cannot run: it prints so, builds what the x86
+# build ships (program, tools, portable zip and installer) and runs its
+# package checks, which read the files and run nothing.
+# QR_TEST_DRY_RUN=1 prints the steps instead of running them (the test of
+# this script uses it, with QR_NO_X86=1 for a machine without 32-bit code).
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
-bash scripts/setup.sh || exit 1
 JOBS="${JOBS:-2}"
+dry="${QR_TEST_DRY_RUN:-}"
+
+step() {
+    if [ "$dry" = 1 ]; then
+        echo "+ $*"
+    else
+        "$@"
+    fi
+}
 
 build() {
     local preset="$1"
     shift
-    cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$JOBS" "$@"
+    step cmake --preset "$preset" >/dev/null && step cmake --build --preset "$preset" -j "$JOBS" "$@"
 }
 
+step bash scripts/setup.sh || exit 1
+x86=1
+if ! bash scripts/can-run-x86.sh; then
+    x86=0
+    echo "x86 tests skipped: this machine cannot execute 32-bit code"
+fi
+
 echo "== format"
-format_bad=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep -c 'warning:' || true)
-if [ "$format_bad" != 0 ]; then
-    git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep 'warning:' | head -20
-    echo "format: $format_bad lines differ from .clang-format"
-    exit 1
+if [ "$dry" != 1 ]; then
+    format_bad=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep -c 'warning:' || true)
+    if [ "$format_bad" != 0 ]; then
+        git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep 'warning:' | head -20
+        echo "format: $format_bad lines differ from .clang-format"
+        exit 1
+    fi
 fi
 
 for preset in win64 win32 linux linux-asan linux-tsan linux-fuzz; do
     echo "== build $preset"
     targets=()
-    [ "$preset" = win32 ] && targets=(--target qr_shipped)
+    [ "$preset" = win32 ] && [ "$x86" = 0 ] && targets=(--target qr_shipped)
     build "$preset" "${targets[@]}" || { echo "build of $preset failed"; exit 1; }
 done
 # The release build that the packages come from fails where the debug
 # build does not (-O3 warnings, for one): build it as the release does.
 echo "== build release packages"
-bash scripts/package.sh >build/package.log 2>&1 || { tail -40 build/package.log; echo "release packages failed"; exit 1; }
+if [ "$dry" = 1 ]; then
+    step bash scripts/package.sh
+else
+    bash scripts/package.sh >build/package.log 2>&1 || { tail -40 build/package.log; echo "release packages failed"; exit 1; }
+fi
 
-. scripts/wine-env.sh
-wine_env_start
-trap wine_env_stop EXIT
+if [ "$dry" != 1 ]; then
+    . scripts/wine-env.sh
+    wine_env_start
+    trap wine_env_stop EXIT
+fi
+
+# Test runs, "name|command" each; their output goes to build/NAME/ctest.log.
+runs=()
+for preset in linux linux-asan linux-tsan linux-fuzz win64; do
+    runs+=("$preset|ctest --preset $preset")
+done
+package_checks="-R ^(package|imports)\$ --output-on-failure"
+x86_runs=()
+if [ "$x86" = 1 ]; then
+    x86_runs+=("win32|ctest --preset win32")
+    # The same end-to-end tests, against the x86 build's programs.
+    x86_runs+=("e2e-x86|env QR_E2E_BUILD_DIR=$ROOT/build/win32 ctest --test-dir build/linux -R ^e2e\$ --output-on-failure")
+else
+    runs+=("win32|ctest --test-dir build/win32 $package_checks")
+fi
+# The release packages: what is in them and what they import.
+for preset in package-win64 package-win32; do
+    runs+=("$preset|ctest --test-dir build/$preset $package_checks")
+done
+
+run_one() {
+    local name="${1%%|*}" command="${1#*|}"
+    mkdir -p "build/$name"
+    $command >"build/$name/ctest.log" 2>&1
+}
+
+# The x86 runs mostly wait on Wine, so they run beside the others: in a
+# network namespace of their own (both suites listen on port 19150), with
+# their own Wine prefix and display.
+run_x86() {
+    local entry
+    ip link set lo up
+    export WINEPREFIX="$ROOT/build/wineprefix-x86"
+    unset DISPLAY
+    wine_env_start
+    for entry in "${x86_runs[@]}"; do run_one "$entry"; done
+    wine_env_stop
+}
+
+if [ "$dry" = 1 ]; then
+    for entry in "${runs[@]}"; do
+        echo "== test ${entry%%|*}"
+        step ${entry#*|}
+    done
+    for entry in "${x86_runs[@]}"; do
+        echo "== test ${entry%%|*} (beside the others, in a network namespace of its own)"
+        step ${entry#*|}
+    done
+    exit 0
+fi
+
+x86_job=""
+if ((${#x86_runs[@]})); then
+    netns=(-n)
+    [ "$(id -u)" = 0 ] || netns=(-r -n)
+    export ROOT
+    export -f run_one run_x86 wine_env_start wine_env_fonts wine_env_stop
+    x86_list="$(printf '%s\n' "${x86_runs[@]}")"
+    X86_LIST="$x86_list" unshare "${netns[@]}" bash -c 'mapfile -t x86_runs <<<"$X86_LIST"; QR_STARTED_XVFB=""; run_x86' &
+    x86_job=$!
+fi
 
 passed=0
 failed=0
-# The release packages: what is in them and what they import.
-for preset in linux linux-asan linux-tsan linux-fuzz win64 win32 package-win64 package-win32; do
-    echo "== test $preset"
-    log="build/$preset/ctest.log"
-    case "$preset" in
-    package-*) ctest --test-dir "build/$preset" -R '^(package|imports)$' --output-on-failure 2>&1 | tee "$log" ;;
-    *) ctest --preset "$preset" 2>&1 | tee "$log" ;;
-    esac
+count() {
+    local log="build/$1/ctest.log" p
     p=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2 \1/p' "$log" | tail -1)
     if [ -z "$p" ]; then
         failed=$((failed + 1))
-        continue
+        return
     fi
     set -- $p
     passed=$((passed + $1 - $2))
     failed=$((failed + $2))
+}
+for entry in "${runs[@]}"; do
+    echo "== test ${entry%%|*}"
+    run_one "$entry"
+    cat "build/${entry%%|*}/ctest.log"
+    count "${entry%%|*}"
 done
+if [ -n "$x86_job" ]; then
+    wait "$x86_job"
+    for entry in "${x86_runs[@]}"; do
+        echo "== test ${entry%%|*}"
+        cat "build/${entry%%|*}/ctest.log"
+        count "${entry%%|*}"
+    done
+fi
 echo "tests: $passed passed, $failed failed"
 [ "$failed" = 0 ]

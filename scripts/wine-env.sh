@@ -17,6 +17,13 @@ wine_env_start() {
         export DISPLAY=":$n"
         for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
     fi
+    # A prefix made before 32-bit Wine was installed cannot start 32-bit
+    # programs ("could not load kernel32.dll") and "wineboot -u" does not
+    # mend it: make it again.
+    if [ -f "$WINEPREFIX/system.reg" ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ] && [ -x /usr/lib/wine/wine ]; then
+        /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true
+        rm -rf "$WINEPREFIX"
+    fi
     mkdir -p "$WINEPREFIX"
     /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
     "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
@@ -32,6 +39,9 @@ wine_env_fonts() {
         cp -n /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
         /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true
         /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
+        # On a fresh prefix the first program after that restart waited
+        # minutes for the prefix's start-up; run it here, detached.
+        "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
     fi
 }
 

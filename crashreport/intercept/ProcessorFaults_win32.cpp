@@ -43,7 +43,8 @@
 //   since the unwinder reads prologue state by offset and "plus one" would
 //   be wrong there. x86 unwinds with DWARF through libgcc's tables, which
 //   know only this program's code: there only a fault at an address with a
-//   frame description entry of the program is thrown; one in foreign code
+//   frame description entry of the program is thrown, or a call from such
+//   code to where no code is (EnteredNowhereFrom); one in foreign code
 //   takes the unhandled-exception filter's path (reported, the thread ends).
 // - Stack overflow: the guarantee set for every thread at its start (64
 //   KiB, Interception_win32.cpp) is the room the handler, the stub and the
@@ -68,6 +69,7 @@
 #include "base/Text.h"
 #include "base/win32/WideText.h"
 #include "crashreport/system/ModuleFiles_win32.h"
+#include "crashreport/intercept/DwarfStack_win32.h"
 #include "crashreport/intercept/SystemFailureText.h"
 
 extern "C" void qrFaultEntry();
@@ -278,15 +280,45 @@ void Redirect(CONTEXT& context, const CONTEXT& site, uintptr_t returnAddress, in
 
 #else
 
-bool ProgramHandlerComesFirst(const CONTEXT& fault) {
+bool HasDwarfRows(uintptr_t address) {
     TDwarfBases bases{};
-    return _Unwind_Find_FDE(reinterpret_cast<void*>(fault.Eip), &bases) != nullptr;
+    return _Unwind_Find_FDE(reinterpret_cast<void*>(address), &bases) != nullptr;
+}
+
+// A call to an address where no code is (a null or stale function
+// pointer) faults before the callee has done anything: its return address
+// is on top of the stack, and every other register is still the caller's.
+// Such a fault is thrown from that call when the caller is the program's.
+bool EnteredNowhereFrom(const CONTEXT& fault, uintptr_t& returnAddress) {
+    MEMORY_BASIC_INFORMATION code{};
+    constexpr DWORD kExecutable =
+        PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    if (VirtualQuery(reinterpret_cast<void*>(fault.Eip), &code, sizeof code) && code.State == MEM_COMMIT &&
+        (code.Protect & kExecutable) && !(code.Protect & PAGE_GUARD))
+        return false;
+    MEMORY_BASIC_INFORMATION stack{};
+    if (!VirtualQuery(reinterpret_cast<void*>(fault.Esp), &stack, sizeof stack) ||
+        stack.State != MEM_COMMIT || (stack.Protect & (PAGE_GUARD | PAGE_NOACCESS)) ||
+        fault.Esp + 4 > reinterpret_cast<uintptr_t>(stack.BaseAddress) + stack.RegionSize)
+        return false;
+    returnAddress = *reinterpret_cast<const DWORD*>(fault.Esp);
+    return HasDwarfRows(returnAddress - 1);
+}
+
+bool ProgramHandlerComesFirst(const CONTEXT& fault) {
+    uintptr_t caller = 0;
+    return HasDwarfRows(fault.Eip) || EnteredNowhereFrom(fault, caller);
 }
 
 bool ThrowSite(CONTEXT& context, uintptr_t& returnAddress) {
     // DWARF rows are exact at every instruction, prologues included.
-    returnAddress = context.Eip + 1;
-    return ProgramHandlerComesFirst(context);
+    if (HasDwarfRows(context.Eip)) {
+        returnAddress = context.Eip + 1;
+        return true;
+    }
+    if (!EnteredNowhereFrom(context, returnAddress)) return false;
+    context.Esp += 4;
+    return true;
 }
 
 void Redirect(CONTEXT& context, const CONTEXT& site, uintptr_t returnAddress, int slot) {
@@ -431,6 +463,10 @@ extern "C" __attribute__((used, noinline)) void qrThrowProcessorFault(uintptr_t 
     TProcessorFault fault = gSlots[slot].Fault;
     gSlots[slot].Owner.store(0);
     // This function and the stub left out: the first is the fault's.
+#if defined(__x86_64__)
     fault.FrameCount = RtlCaptureStackBackTrace(2, TProcessorFault::kMaxFrames, fault.Frames, nullptr);
+#else
+    fault.FrameCount = CaptureDwarfStack(2, fault.Frames, TProcessorFault::kMaxFrames);
+#endif
     ThrowError(fault);
 }

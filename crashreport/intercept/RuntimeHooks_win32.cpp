@@ -5,6 +5,8 @@
 // this is the only place that still knows it.
 #include "crashreport/intercept/RuntimeHooks_win32.h"
 
+#include "crashreport/intercept/DwarfStack_win32.h"
+
 #include <atomic>
 #include <new>
 #include <typeinfo>
@@ -33,24 +35,18 @@ TThrowNote* ThisThreadsNote() {
     return NoteSlot() == TLS_OUT_OF_INDEXES ? nullptr : static_cast<TThrowNote*>(TlsGetValue(NoteSlot()));
 }
 
+#if defined(__x86_64__)
 // The context of the caller of the function that captured `context`.
-// `returnAddress`: where the capturing function returns to.
-void StepOut(CONTEXT& context, void* returnAddress) {
-#if defined(_M_X64) || defined(__x86_64__)
+void StepOut(CONTEXT& context) {
     DWORD64 imageBase = 0;
-    (void)returnAddress;
     PRUNTIME_FUNCTION entry = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
     if (!entry) return;
     void* handlerData = nullptr;
     DWORD64 establisher = 0;
     RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, entry, &context, &handlerData, &establisher,
                      nullptr);
-#else
-    // 32-bit code has no unwind tables: the thrower's own registers are
-    // gone, so the context keeps this frame's and points at the throw.
-    context.Eip = reinterpret_cast<DWORD>(returnAddress);
-#endif
 }
+#endif
 
 }  // namespace
 
@@ -90,12 +86,16 @@ extern "C" void __wrap___cxa_throw(void* object, std::type_info* type, void (*de
     qr::TThrowNote& note = *noted;
     note.Object = object;
     note.Address = __builtin_return_address(0);
+    // Frame 0 is this function; the first one kept is the thrower.
+#if defined(__x86_64__)
     RtlCaptureContext(&note.Context);
     // The captured context is this function's; one step out is the thrower.
-    qr::StepOut(note.Context, note.Address);
-    note.HasContext = true;
-    // Frame 0 is this function; the first one kept is the thrower.
+    qr::StepOut(note.Context);
     note.FrameCount = RtlCaptureStackBackTrace(1, qr::TThrowNote::kMaxFrames, note.Frames, nullptr);
+#else
+    note.FrameCount = qr::CaptureDwarfStack(1, note.Frames, qr::TThrowNote::kMaxFrames, &note.Context);
+#endif
+    note.HasContext = true;
     note.Noted = true;
     __real___cxa_throw(object, type, destroy);
 }

@@ -26,6 +26,8 @@ import zlib
 # Must match crashreport/stack/NameMap.cpp.
 SCRAMBLE_SEED = 0x5172D3A9
 SECTION = ".qrmap"
+# Source files, as opposed to headers (whose code is inlined elsewhere).
+SOURCE = re.compile(r"\.(c|cc|cpp|cxx)$")
 
 
 def key_stream_xor(data):
@@ -80,9 +82,10 @@ def functions(prefix, program, text):
 
 
 def unwind_ends(prefix, program, base):
-    """Function start -> end from the x86-64 unwind table (.pdata), which
-    bounds functions whose code has no symbol of its own behind it (the
-    runtime libraries come without their local symbols)."""
+    """Function start -> end from the unwind data (x86-64: .pdata, x86: the
+    frame descriptions), which bounds functions whose code has no symbol of
+    its own behind it (the runtime libraries come without their local
+    symbols)."""
     data = bytearray()
     try:
         dump = run([prefix + "objdump", "-s", "-j", ".pdata", program])
@@ -99,6 +102,13 @@ def unwind_ends(prefix, program, base):
     for i in range(0, len(data) - 11, 12):
         begin, end, _ = struct.unpack_from("<III", data, i)
         ends[base + begin] = base + end
+    if not ends:
+        # x86 has no .pdata: its DWARF frame descriptions (.eh_frame, which
+        # the exceptions use) bound the same functions.
+        for line in run([prefix + "objdump", "--dwarf=frames", program]).splitlines():
+            m = re.search(r" FDE cie=[0-9a-f]+ pc=([0-9a-f]+)\.\.([0-9a-f]+)$", line)
+            if m:
+                ends[int(m.group(1), 16)] = int(m.group(2), 16)
     return ends
 
 
@@ -162,6 +172,14 @@ def build_map(prefix, program):
             # code in front, often inlined header code) can share that address.
             at_start = [row for row in own if row[0] == own[0][0]]
             first_row = next((row for row in at_start if row[3]), own[0])
+            # Inlined header code can come first (seen on x86: a function
+            # that begins by building a string was named after
+            # basic_string.h): a function with rows of a source file (not a
+            # header) belongs to the first of those (a split-off ".cold"
+            # part may have no statement row of it at all).
+            source = next((row for row in own if SOURCE.search(row[2])), None)
+            if source and not SOURCE.search(first_row[2]):
+                first_row = source
             unit, first = first_row[2], first_row[1]
         first_index = len(lines)
         # Only the rows of the function's own file: inlined header code is

@@ -7,8 +7,8 @@
 //! post-close
 //! exit 0
 //! report ^exception class +: EAccessViolation$
-//! report ^exception message +: Access violation at address [0-9A-F]{16} in module 'ButtonAccessViolation_crash\.exe'\. Write of address 0000000000000018\.?$
-//! report-block ^\(anonymous namespace\)::Store +; function entry point$ ;; ^[0-9a-f]{16} > +{line:raise} mov
+//! report ^exception message +: Access violation at address {ADDR} in module 'ButtonAccessViolation_crash\.exe'\. Write of address {ptr:18}\.?$
+//! report-block ^\(anonymous namespace\)::Store +; function entry point$ ;; ^{addr} > +{line:raise} mov
 //! report-count 1
 // clang-format on
 //

@@ -40,6 +40,8 @@
 //   report-block RE ;; RE...
 //                      consecutive lines match; {line:NAME} is the number
 //                      of the source line marked "//@ NAME"
+//   (in every line {addr}, {ADDR} and {ptr:HEX} stand for an address of
+//   this build's width: see driver/ReportBlocks.h)
 //   run-again          starts the program once more (no arguments)
 //   report-count N     the report file holds N reports
 //   reports-whole      every report is whole, the file within its limit
@@ -396,7 +398,8 @@ private:
     void Step(const std::string& line) {
         std::vector<std::string> w = SplitWords(line);
         const std::string& verb = w[0];
-        std::string rest = line.size() > verb.size() ? line.substr(verb.size() + 1) : "";
+        std::string rest =
+            qr::crashtest::FillAddressWidth(line.size() > verb.size() ? line.substr(verb.size() + 1) : "");
         if (verb == "args" || verb == "make-dir" || verb == "library") {
         } else if (verb == "wait-form") {
             // The form's controls are made right after its window.

@@ -2,13 +2,13 @@
 //! dialog continue=enabled
 //! press continue
 //! exit 0
-//! report-block ^thread \$[0-9a-f]+:$ ;; ^[0-9a-f]{16} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:raise} +\+ *\d+ .*Innermost ;; ^[0-9a-f]{16} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:middle} +\+ *\d+ .*Middle ;; ^[0-9a-f]{16} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:outer} +\+ *\d+ .*Outer ;; ^[0-9a-f]{16} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:start} +\+ *\d+ .*ThreadStart
-//! report ^[0-9a-f]{16} \+[0-9a-f]+ kernel32\.dll +BaseThreadInitThunk$
-//! report-block ^>> created by main thread \(\$[0-9a-f]+\) at:$ ;; ^[0-9a-f]{16} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:create} +\+ *\d+ wWinMain
+//! report-block ^thread \$[0-9a-f]+:$ ;; ^{addr} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:raise} +\+ *\d+ .*Innermost ;; ^{addr} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:middle} +\+ *\d+ .*Middle ;; ^{addr} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:outer} +\+ *\d+ .*Outer ;; ^{addr} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:start} +\+ *\d+ .*ThreadStart
+//! report ^{addr} \+[0-9a-f]+ kernel32\.dll +BaseThreadInitThunk$
+//! report-block ^>> created by main thread \(\$[0-9a-f]+\) at:$ ;; ^{addr} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:create} +\+ *\d+ wWinMain
 //! report-block ^main thread \(\$[0-9a-f]+\):$
-//! report-block ^[0-9a-f]{16} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:wait} +\+ *\d+ wWinMain
-//! report ^[0-9a-f]{16} \+[0-9a-f]+ DeepCall_crash\.exe +crtexe\.c +\d+ +\+ *\d+ .*CRTStartup
-//! report-block ^loc_[0-9a-f]{16}$ ;; ^[0-9a-f]{16} > +{line:raise} mov
+//! report-block ^{addr} \+[0-9a-f]+ DeepCall_crash\.exe +DeepCall_crash\.cpp +{line:wait} +\+ *\d+ wWinMain
+//! report ^{addr} \+[0-9a-f]+ DeepCall_crash\.exe +crtexe\.c +\d+ +\+ *\d+ .*CRTStartup
+//! report-block ^loc_{addr}$ ;; ^{addr} > +{line:raise} mov
 //! report ^callstack crc +: \$[0-9a-f]{8}, \$[0-9a-f]{8}, \$[0-9a-f]{8}$
 //! run-again
 //! dialog continue=enabled

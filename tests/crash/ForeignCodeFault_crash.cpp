@@ -8,8 +8,8 @@
 //! post-close
 //! exit 0
 //! report ^exception class +: EAccessViolation$
-//! report ^exception message +: Access violation at address [0-9A-F]{16} in module 'faulty\.dll'\. Write of address 0000000000000018\.?$
-//! report ^[0-9a-f]{16} \+[0-9a-f]+ faulty\.dll +WriteField$
+//! report ^exception message +: Access violation at address {ADDR} in module 'faulty\.dll'\. Write of address {ptr:18}\.?$
+//! report ^{addr} \+[0-9a-f]+ faulty\.dll +WriteField$
 //! report-count 1
 // clang-format on
 //

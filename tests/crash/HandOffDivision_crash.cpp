@@ -9,7 +9,7 @@
 //! exit 0
 //! report ^exception class +: EDivByZero$
 //! report ^exception message +: Division by zero\.?$
-//! report-block ^main thread \(\$[0-9a-f]+\):$ ;; ^[0-9a-f]{16} \+[0-9a-f]+ HandOffDivision_crash\.exe +HandOffDivision_crash\.cpp +{line:raise} +\+ *\d+ .*Divide
+//! report-block ^main thread \(\$[0-9a-f]+\):$ ;; ^{addr} \+[0-9a-f]+ HandOffDivision_crash\.exe +HandOffDivision_crash\.cpp +{line:raise} +\+ *\d+ .*Divide
 //! report-count 1
 // clang-format on
 //

@@ -3,7 +3,7 @@
 //! press continue
 //! exit 0
 //! report ^exception class +: EAccessViolation$
-//! report ^exception message +: Access violation at address [0-9A-F]{16} in module 'ThreadAccessViolation_crash\.exe'\. Write of address 0000000000000018\.?$
+//! report ^exception message +: Access violation at address {ADDR} in module 'ThreadAccessViolation_crash\.exe'\. Write of address {ptr:18}\.?$
 //! report-count 1
 // clang-format on
 //

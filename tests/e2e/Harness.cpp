@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -21,8 +22,27 @@
 
 namespace e2e {
 
-std::string BuildDir() { return QR_WIN64_BUILD_DIR; }
+std::string BuildDir() {
+    const char* dir = getenv("QR_E2E_BUILD_DIR");
+    return dir && *dir ? dir : QR_WIN64_BUILD_DIR;
+}
 std::string Exe(const std::string& name) { return BuildDir() + "/" + name + ".exe"; }
+
+bool BuildIsX86() {
+    // The PE header's machine field: 0x14c for x86, 0x8664 for x86-64.
+    const std::string exe = Exe("quellora-remote");
+    std::ifstream f(exe, std::ios::binary);
+    unsigned char dos[64] = {}, pe[6] = {};
+    if (!f.read(reinterpret_cast<char*>(dos), sizeof dos)) throw std::runtime_error(exe + " is missing");
+    const uint32_t at = dos[60] | dos[61] << 8 | dos[62] << 16 | uint32_t(dos[63]) << 24;
+    if (!f.seekg(at) || !f.read(reinterpret_cast<char*>(pe), sizeof pe) || std::memcmp(pe, "PE\0\0", 4) != 0)
+        throw std::runtime_error(exe + " is not a Windows program");
+    const unsigned machine = pe[4] | pe[5] << 8;
+    if (machine != 0x14c && machine != 0x8664) throw std::runtime_error(exe + ": unknown machine");
+    return machine == 0x14c;
+}
+
+std::string PackageArch() { return BuildIsX86() ? "win32" : "win64"; }
 
 std::string TempDir() {
     std::string tmpl = "/tmp/qr-e2e-XXXXXX";
@@ -33,7 +53,7 @@ std::string TempDir() {
 namespace {
 std::vector<std::string> WineArgv(const std::string& exe, const std::vector<std::string>& args) {
     if (access(exe.c_str(), R_OK) != 0)
-        throw std::runtime_error(exe + " is missing: build the win64 preset first");
+        throw std::runtime_error(exe + " is missing: build the Windows preset first");
     std::vector<std::string> argv{qrtest::WineLoader(), exe};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;

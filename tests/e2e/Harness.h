@@ -16,17 +16,25 @@ namespace e2e {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// A program of the win64 build, started under wine64 with the caller's
-// WINEPREFIX and DISPLAY; its standard output and error go to `outFile`.
+// A program of the build under test, started under wine64 (which hands an
+// x86 program to the 32-bit loader) with the caller's WINEPREFIX and
+// DISPLAY; its standard output and error go to `outFile`.
 class TWineProcess : public qrtest::TChild {
 public:
     TWineProcess(const std::string& exe, const std::vector<std::string>& args,
                  const std::string& outFile = "", const std::vector<std::string>& env = {});
 };
 
+// The Windows build whose programs the tests run: $QR_E2E_BUILD_DIR (the
+// test command points it at the x86 build for a second run), else the
+// win64 build.
 std::string BuildDir();
-std::string Exe(const std::string& name);  // path of NAME.exe in the win64 build
-std::string TempDir();                     // a fresh folder for one test
+std::string Exe(const std::string& name);  // path of NAME.exe in that build
+// Whether that build is the x86 one, as its program file's header says,
+// and the name its packages carry ("win64" or "win32").
+bool BuildIsX86();
+std::string PackageArch();
+std::string TempDir();  // a fresh folder for one test
 
 // Runs quellora-poke with the arguments; its standard output.
 std::string Poke(const std::vector<std::string>& args, int* exitCode = nullptr);

@@ -1,6 +1,8 @@
-// The win64 build's installer in the test prefix: silent install, the
-// installed program forwards a message, an upgrade over the running copy,
-// and silent uninstalls that leave only what the user keeps.
+// The build's installer in the test prefix: silent install, the installed
+// program forwards a message, an upgrade over the running copy, and silent
+// uninstalls that leave only what the user keeps. The x86 installer is a
+// 32-bit install on 64-bit Windows: "Program Files (x86)", the registry's
+// 32-bit view and the 32-bit system folder (SysWOW64).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -39,9 +41,12 @@ const std::string kUninstallKey =
 const std::string kRunKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kContactKey = "HKCU\\Software\\Harnwick\\ContactForm";
 const std::string kAppName = "Quellora Remote Server";
-const std::string kMachineDir = "C:\\Program Files\\Quellora Remote Server";
+std::string MachineDir() {
+    return BuildIsX86() ? "C:\\Program Files (x86)\\Quellora Remote Server"
+                        : "C:\\Program Files\\Quellora Remote Server";
+}
 
-std::string SetupExe() { return BuildDir() + "/dist/" QR_PACKAGE_NAME "-win64-setup.exe"; }
+std::string SetupExe() { return BuildDir() + "/dist/" QR_PACKAGE_NAME "-" + PackageArch() + "-setup.exe"; }
 
 std::string Prefix() {
     const char* p = getenv("WINEPREFIX");
@@ -81,9 +86,13 @@ int RunWine(const std::vector<std::string>& args, std::string* out = nullptr,
     return *code;
 }
 
+// The registry as the build's programs see it: the x86 installer and
+// program read and write the 32-bit view.
+std::string RegView() { return BuildIsX86() ? "/reg:32" : "/reg:64"; }
+
 std::optional<std::string> RegValue(const std::string& key, const std::string& name) {
     std::string out;
-    if (RunWine({"reg", "query", key, "/v", name}, &out) != 0) return std::nullopt;
+    if (RunWine({"reg", "query", key, "/v", name, RegView()}, &out) != 0) return std::nullopt;
     // "    NAME    REG_SZ    DATA"
     const std::string lead = "    " + name + "    ";
     for (size_t p = out.find(lead); p != std::string::npos; p = out.find(lead, p + 1)) {
@@ -96,7 +105,9 @@ std::optional<std::string> RegValue(const std::string& key, const std::string& n
     return std::nullopt;
 }
 
-bool RegKeyExists(const std::string& key) { return RunWine({"reg", "query", key}) == 0; }
+bool RegKeyExists(const std::string& key, const std::string& view = RegView()) {
+    return RunWine({"reg", "query", key, view}) == 0;
+}
 
 std::string WindowsEnv(const std::string& name) {
     std::string out;
@@ -154,16 +165,20 @@ std::vector<std::string> Lines(const fs::path& file) {
 }
 
 // The inbound rule an install for all users adds (as netsh is given it).
-const std::string kFirewallRule = "name=\"Quellora Remote Server\" dir=in action=allow program=\"" +
-                                  kMachineDir +
-                                  "\\quellora-remote.exe\" enable=yes protocol=TCP localport=19150 "
-                                  "profile=domain,private remoteip=LocalSubnet";
+std::string FirewallRule() {
+    return "name=\"Quellora Remote Server\" dir=in action=allow program=\"" + MachineDir() +
+           "\\quellora-remote.exe\" enable=yes protocol=TCP localport=19150 "
+           "profile=domain,private remoteip=LocalSubnet";
+}
 
 // Wine runs a netsh of its own that keeps no rules: the stand-in takes its
 // place in the prefix's system folder for the test and keeps them in a file.
 class TNetshStandIn {
 public:
-    TNetshStandIn() : FState(TempDir()), FSystemCopy(InPrefix("C:\\windows\\system32\\netsh.exe")) {
+    TNetshStandIn()
+        : FState(TempDir()),
+          FSystemCopy(InPrefix(BuildIsX86() ? "C:\\windows\\syswow64\\netsh.exe"
+                                            : "C:\\windows\\system32\\netsh.exe")) {
         // A run that ended early may have left the stand-in in place.
         if (fs::exists(Saved()))
             fs::remove(FSystemCopy);
@@ -195,7 +210,7 @@ class Installer : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(access(SetupExe().c_str(), R_OK), 0)
-            << SetupExe() << " is missing: build the win64 preset (needs nsis)";
+            << SetupExe() << " is missing: build the Windows preset (needs nsis)";
         RemoveLeftovers();
         netsh = std::make_unique<TNetshStandIn>();
     }
@@ -214,8 +229,8 @@ protected:
             RunWine({*dir + "\\uninstall.exe", "/S", "/RemoveMyData"});
             WaitUninstalled(hive);
         }
-        RunWine({"reg", "delete", kContactKey, "/f"});
-        fs::remove_all(InPrefix(kMachineDir));
+        RunWine({"reg", "delete", kContactKey, "/f", RegView()});
+        fs::remove_all(InPrefix(MachineDir()));
     }
 };
 
@@ -224,7 +239,7 @@ protected:
 TEST_F(Installer, PerMachineInstallRunsUpgradesOverTheRunningCopyAndUninstallKeepsUserData) {
     ASSERT_EQ(RunWine({"Z:" + SetupExe(), "/S"}), 0);
 
-    const fs::path dir = InPrefix(kMachineDir);
+    const fs::path dir = InPrefix(MachineDir());
     EXPECT_EQ(FilesIn(dir), kInstalledFiles);
     const fs::path startMenu =
         InPrefix(WindowsEnv("ProgramData") + "\\Microsoft\\Windows\\Start Menu\\Programs");
@@ -233,18 +248,22 @@ TEST_F(Installer, PerMachineInstallRunsUpgradesOverTheRunningCopyAndUninstallKee
     EXPECT_EQ(RegValue(key, "DisplayName"), kAppName);
     EXPECT_EQ(RegValue(key, "DisplayVersion"), QR_VERSION);
     EXPECT_EQ(RegValue(key, "Publisher"), "Quellora");
-    EXPECT_EQ(RegValue(key, "DisplayIcon"), kMachineDir + "\\quellora-remote.exe,0");
-    EXPECT_EQ(RegValue(key, "UninstallString"), "\"" + kMachineDir + "\\uninstall.exe\"");
+    EXPECT_EQ(RegValue(key, "DisplayIcon"), MachineDir() + "\\quellora-remote.exe,0");
+    EXPECT_EQ(RegValue(key, "UninstallString"), "\"" + MachineDir() + "\\uninstall.exe\"");
     auto size = RegValue(key, "EstimatedSize");
     ASSERT_TRUE(size.has_value());
     EXPECT_GT(std::stoul(*size, nullptr, 16), 100u) << "EstimatedSize in KiB";
-    EXPECT_EQ(RegValue(kRunKey, kAppName), "\"" + kMachineDir + "\\quellora-remote.exe\"");
+    EXPECT_EQ(RegValue(kRunKey, kAppName), "\"" + MachineDir() + "\\quellora-remote.exe\"");
     EXPECT_FALSE(RegKeyExists("HKCU\\" + kUninstallKey));
-    EXPECT_EQ(netsh->Rules(), std::vector<std::string>{kFirewallRule});
+    // A 32-bit install's entry lies in the 32-bit view only.
+    if (BuildIsX86()) {
+        EXPECT_FALSE(RegKeyExists(key, "/reg:64"));
+    }
+    EXPECT_EQ(netsh->Rules(), std::vector<std::string>{FirewallRule()});
 
     TMonitor monitor;
     {
-        auto program = StartInstalled(kMachineDir);
+        auto program = StartInstalled(MachineDir());
         TClient c("127.0.0.1", kPort);
         c.Send("from the installed program\f");
         EXPECT_EQ(monitor.Log.WaitFor(1, 20s), std::vector<std::string>{"from the installed program"});
@@ -254,16 +273,18 @@ TEST_F(Installer, PerMachineInstallRunsUpgradesOverTheRunningCopyAndUninstallKee
     }
     EXPECT_TRUE(fs::exists(dir / "quellora-remote.exe"));
     // The second install keeps one rule.
-    EXPECT_EQ(netsh->Rules(), std::vector<std::string>{kFirewallRule});
+    EXPECT_EQ(netsh->Rules(), std::vector<std::string>{FirewallRule()});
 
     // What the program's crash reporter would have left for the user.
     WriteFile(dir / "bugreport.txt", "date/time : kept\r\n");
-    ASSERT_EQ(RunWine({"reg", "add", kContactKey, "/v", "RememberName", "/d", "Stage PC", "/f"}), 0);
-    ASSERT_EQ(RunWine({"reg", "add", kContactKey, "/v", "RememberEmail", "/d", "stage@example.org", "/f"}),
+    ASSERT_EQ(RunWine({"reg", "add", kContactKey, "/v", "RememberName", "/d", "Stage PC", "/f", RegView()}),
+              0);
+    ASSERT_EQ(RunWine({"reg", "add", kContactKey, "/v", "RememberEmail", "/d", "stage@example.org", "/f",
+                       RegView()}),
               0);
 
-    auto program = StartInstalled(kMachineDir);
-    ASSERT_EQ(RunWine({kMachineDir + "\\uninstall.exe", "/S"}), 0);
+    auto program = StartInstalled(MachineDir());
+    ASSERT_EQ(RunWine({MachineDir() + "\\uninstall.exe", "/S"}), 0);
     // The uninstaller asks the running copy to close; it ends as usual.
     EXPECT_EQ(program->Wait(60s), std::optional<int>(0));
     ASSERT_TRUE(WaitUninstalled("HKLM"));
@@ -285,7 +306,7 @@ TEST_F(Installer, PerUserInstallWithoutLogonEntryAndUninstallRemovingUserData) {
     const fs::path dir = InPrefix(*where);
     EXPECT_EQ(FilesIn(dir), kInstalledFiles);
     EXPECT_FALSE(RegKeyExists("HKLM\\" + kUninstallKey));
-    EXPECT_FALSE(fs::exists(InPrefix(kMachineDir)));
+    EXPECT_FALSE(fs::exists(InPrefix(MachineDir())));
     EXPECT_EQ(RegValue(kRunKey, kAppName), std::nullopt);
     // Without administrator rights the firewall is not touched at all.
     EXPECT_TRUE(netsh->Calls().empty());
@@ -295,8 +316,10 @@ TEST_F(Installer, PerUserInstallWithoutLogonEntryAndUninstallRemovingUserData) {
 
     WriteFile(dir / "bugreport.txt", "date/time : gone\r\n");
     WriteFile(InPrefix(appData + "\\quellora-remote\\bugreport.txt"), "date/time : gone\r\n");
-    ASSERT_EQ(RunWine({"reg", "add", kContactKey, "/v", "RememberName", "/d", "Stage PC", "/f"}), 0);
-    ASSERT_EQ(RunWine({"reg", "add", kContactKey, "/v", "RememberEmail", "/d", "stage@example.org", "/f"}),
+    ASSERT_EQ(RunWine({"reg", "add", kContactKey, "/v", "RememberName", "/d", "Stage PC", "/f", RegView()}),
+              0);
+    ASSERT_EQ(RunWine({"reg", "add", kContactKey, "/v", "RememberEmail", "/d", "stage@example.org", "/f",
+                       RegView()}),
               0);
 
     auto program = StartInstalled(*where);
@@ -311,9 +334,9 @@ TEST_F(Installer, PerUserInstallWithoutLogonEntryAndUninstallRemovingUserData) {
 
 TEST_F(Installer, PerMachineInstallWithoutFirewallRuleAddsNone) {
     ASSERT_EQ(RunWine({"Z:" + SetupExe(), "/S", "/NoFirewallRule", "/NoStartAtLogon"}), 0);
-    EXPECT_TRUE(fs::exists(InPrefix(kMachineDir) / "quellora-remote.exe"));
+    EXPECT_TRUE(fs::exists(InPrefix(MachineDir()) / "quellora-remote.exe"));
     EXPECT_TRUE(netsh->Calls().empty());
-    ASSERT_EQ(RunWine({kMachineDir + "\\uninstall.exe", "/S"}), 0);
+    ASSERT_EQ(RunWine({MachineDir() + "\\uninstall.exe", "/S"}), 0);
     ASSERT_TRUE(WaitUninstalled("HKLM"));
     EXPECT_TRUE(netsh->Rules().empty());
 }

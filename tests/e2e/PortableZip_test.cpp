@@ -17,11 +17,12 @@ using namespace e2e;
 namespace {
 
 std::string Unzipped() {
-    const std::string zip = BuildDir() + "/dist/" QR_PACKAGE_NAME "-win64.zip";
+    const std::string top = QR_PACKAGE_NAME "-" + PackageArch();
+    const std::string zip = BuildDir() + "/dist/" + top + ".zip";
     const std::string dir = TempDir();
     qrtest::TChild unzip({"/usr/bin/env", "python3", "-m", "zipfile", "-e", zip, dir}, false);
     if (unzip.Wait(60s) != 0) throw std::runtime_error("cannot unpack " + zip);
-    return dir + "/" QR_PACKAGE_NAME "-win64/quellora-remote.exe";
+    return dir + "/" + top + "/quellora-remote.exe";
 }
 
 }  // namespace

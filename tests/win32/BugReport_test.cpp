@@ -16,6 +16,7 @@
 #include "base/Exception.h"
 #include "crashreport/settings/Settings.h"
 #include "crashreport/settings/StoredSettings.h"
+#include "crashreport/intercept/DwarfStack_win32.h"
 #include "crashreport/report/CompletionThread.h"
 #include "crashreport/report/CpuContext_win32.h"
 #include "crashreport/report/ReportBuilder.h"
@@ -27,8 +28,17 @@ namespace {
 
 QR_DECLARE_EXCEPTION(EMadeUpFailure, Exception);
 
-// The "failing" code: its address is the exception location.
+// The "failing" code: its caller's address is the exception location.
+#if defined(__x86_64__)
 __attribute__((noinline)) void MadeUpFailurePoint(CONTEXT& context) { RtlCaptureContext(&context); }
+#else
+// Wine's x86 RtlCaptureContext takes the registers from the caller's frame
+// pointer, which this code does not keep.
+__attribute__((noinline)) void MadeUpFailurePoint(CONTEXT& context) {
+    void* caller = nullptr;
+    CaptureDwarfStack(1, &caller, 1, &context);
+}
+#endif
 
 // A thread that takes its own context and waits until it is let go.
 class TFailingThread {
@@ -196,19 +206,24 @@ TEST(BugReportUnderWindows, EveryHeaderItemTheSystemAnswersAndTheSectionsInOrder
     // program's map: the thread that took the context; registers, stack dump.
     size_t at = text.find(AnsiString(failing) + "\r\n");
     std::string_view location = SplitLines(std::string_view(text).substr(at))[1];
+    // Addresses have the width of this build: 16 hex digits on x86-64, 8 on
+    // x86, where the registers are the nine 32-bit ones.
+    const std::string address = sizeof(void*) == 8 ? "[0-9a-f]{16}" : "[0-9a-f]{8}";
     EXPECT_TRUE(
         std::regex_match(AnsiString(location),
-                         std::regex(R"([0-9a-f]{16} \+[0-9a-f]+ win32_tests\.exe BugReport_test\.cpp +\d+ +)"
-                                    R"(\+\d+ .*TFailingThread.*)")))
+                         std::regex(address + R"( \+[0-9a-f]+ win32_tests\.exe BugReport_test\.cpp +\d+ +)"
+                                              R"(\+\d+ .*TFailingThread.*)")))
         << location;
-    EXPECT_TRUE(std::regex_search(text, std::regex("cpu registers:\r\nrax = [0-9a-f]{16}\r\n(r[a-z0-9]+ = "
-                                                   "[0-9a-f]{16}\r\n){16}\r\nstack dump:\r\n")));
+    const std::string registers = sizeof(void*) == 8
+                                      ? "rax = [0-9a-f]{16}\r\n(r[a-z0-9]+ = [0-9a-f]{16}\r\n){16}"
+                                      : "eax = [0-9a-f]{8}\r\n(e[a-z]{2} = [0-9a-f]{8}\r\n){8}";
+    EXPECT_TRUE(
+        std::regex_search(text, std::regex("cpu registers:\r\n" + registers + "\r\nstack dump:\r\n")));
     EXPECT_TRUE(std::regex_search(
-        text,
-        std::regex(
-            "stack dump:\r\n([0-9a-f]{16}  ([0-9a-f]{2} ){8}- ([0-9a-f]{2} ){8} [!-~.]{16}(\r\n|$)){20}")));
-    EXPECT_TRUE(std::regex_search(text, std::regex("\r\n[0-9a-f]{16} win32_tests\\.exe +\\S.*\\\\\r\n")));
-    EXPECT_TRUE(std::regex_search(text, std::regex("\r\n[0-9a-f]{16} ntdll\\.dll +")));
+        text, std::regex("stack dump:\r\n(" + address +
+                         "  ([0-9a-f]{2} ){8}- ([0-9a-f]{2} ){8} [!-~.]{16}(\r\n|$)){20}")));
+    EXPECT_TRUE(std::regex_search(text, std::regex("\r\n" + address + " win32_tests\\.exe +\\S.*\\\\\r\n")));
+    EXPECT_TRUE(std::regex_search(text, std::regex("\r\n" + address + " ntdll\\.dll +")));
     // This process among the processes, under its id.
     size_t processes = text.find("\r\nprocesses:\r\n"), hardware = text.find("\r\nhardware:\r\n");
     ASSERT_LT(processes, hardware);

@@ -28,6 +28,30 @@ std::vector<std::string> SplitPatterns(const std::string& text) {
 
 }  // namespace
 
+std::string FillAddressWidth(const std::string& text) {
+    const size_t width = sizeof(void*) * 2;
+    const std::string digits = "{" + std::to_string(width) + "}";
+    std::string filled;
+    for (size_t at = 0; at < text.size();) {
+        if (text.compare(at, 6, "{addr}") == 0) {
+            filled += "[0-9a-f]" + digits;
+            at += 6;
+        } else if (text.compare(at, 6, "{ADDR}") == 0) {
+            filled += "[0-9A-F]" + digits;
+            at += 6;
+        } else if (text.compare(at, 5, "{ptr:") == 0 && text.find('}', at) != std::string::npos) {
+            const size_t close = text.find('}', at);
+            const std::string number = text.substr(at + 5, close - at - 5);
+            if (number.size() > width) throw std::runtime_error("wider than an address: " + number);
+            filled += std::string(width - number.size(), '0') + number;
+            at = close + 1;
+        } else {
+            filled += text[at++];
+        }
+    }
+    return filled;
+}
+
 std::string FillMarkedLines(const std::string& pattern, const std::string& source) {
     std::vector<std::string> lines = ::crashtest::TextLines(source);
     std::string filled = pattern;

@@ -8,6 +8,11 @@
 
 namespace qr::crashtest {
 
+// `text` with the address width of this build (16 hex digits on x86-64, 8
+// on x86) filled in: "{addr}" is a pattern of lower-case digits, "{ADDR}" of
+// upper-case ones, "{ptr:HEX}" the number HEX with leading zeros.
+std::string FillAddressWidth(const std::string& text);
+
 // `pattern` with every "{line:NAME}" replaced; an unknown marker is an
 // error (thrown as std::runtime_error).
 std::string FillMarkedLines(const std::string& pattern, const std::string& source);
