@@ -68,16 +68,20 @@ if [ "$dry" != 1 ]; then
 fi
 
 # Test runs, "name|command" each; their output goes to build/NAME/ctest.log.
+# The end-to-end tests (in the linux preset, and e2e-x86) run last, one
+# after the other, when nothing else loads the machine: their soak test
+# counts on the program keeping up with its clients.
 runs=()
-for preset in linux linux-asan linux-tsan linux-fuzz win64; do
+for preset in linux-asan linux-tsan linux-fuzz win64; do
     runs+=("$preset|ctest --preset $preset")
 done
 package_checks="-R ^(package|imports)\$ --output-on-failure"
 x86_runs=()
+last_runs=("linux|ctest --preset linux")
 if [ "$x86" = 1 ]; then
     x86_runs+=("win32|ctest --preset win32")
     # The same end-to-end tests, against the x86 build's programs.
-    x86_runs+=("e2e-x86|env QR_E2E_BUILD_DIR=$ROOT/build/win32 ctest --test-dir build/linux -R ^e2e\$ --output-on-failure")
+    last_runs+=("e2e-x86|env QR_E2E_BUILD_DIR=$ROOT/build/win32 ctest --test-dir build/linux -R ^e2e\$ --output-on-failure")
 else
     runs+=("win32|ctest --test-dir build/win32 $package_checks")
 fi
@@ -92,9 +96,9 @@ run_one() {
     $command >"build/$name/ctest.log" 2>&1
 }
 
-# The x86 runs mostly wait on Wine, so they run beside the others: in a
-# network namespace of their own (both suites listen on port 19150), with
-# their own Wine prefix and display.
+# The x86 build's own suite mostly waits on Wine, so it runs beside the
+# others: in a network namespace of its own (its programs listen on port
+# 19150 too), with its own Wine prefix and display.
 run_x86() {
     local entry
     ip link set lo up
@@ -112,6 +116,10 @@ if [ "$dry" = 1 ]; then
     done
     for entry in "${x86_runs[@]}"; do
         echo "== test ${entry%%|*} (beside the others, in a network namespace of its own)"
+        step ${entry#*|}
+    done
+    for entry in "${last_runs[@]}"; do
+        echo "== test ${entry%%|*}"
         step ${entry#*|}
     done
     exit 0
@@ -155,5 +163,11 @@ if [ -n "$x86_job" ]; then
         count "${entry%%|*}"
     done
 fi
+for entry in "${last_runs[@]}"; do
+    echo "== test ${entry%%|*}"
+    run_one "$entry"
+    cat "build/${entry%%|*}/ctest.log"
+    count "${entry%%|*}"
+done
 echo "tests: $passed passed, $failed failed"
 [ "$failed" = 0 ]

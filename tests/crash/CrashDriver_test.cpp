@@ -400,7 +400,7 @@ private:
         const std::string& verb = w[0];
         std::string rest =
             qr::crashtest::FillAddressWidth(line.size() > verb.size() ? line.substr(verb.size() + 1) : "");
-        if (verb == "args" || verb == "make-dir" || verb == "library") {
+        if (verb == "args" || verb == "make-dir" || verb == "library" || verb == "x86-64-only") {
         } else if (verb == "wait-form") {
             // The form's controls are made right after its window.
             ASSERT_TRUE(WaitFor([&] { return FormButton() != nullptr; }));
@@ -498,8 +498,14 @@ private:
 class CrashPrograms : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(CrashPrograms, PlayTheirScripts) {
+    std::vector<std::string> script = ScriptOf(GetParam());
+#ifndef _WIN64
+    // A behaviour the x86 build does not have yet: the line says which.
+    for (const std::string& line : script)
+        if (line.rfind("x86-64-only ", 0) == 0) GTEST_SKIP() << line.substr(12);
+#endif
     TCrashRun run(GetParam());
-    run.Play(ScriptOf(GetParam()));
+    run.Play(script);
 }
 
 std::vector<std::string> ProgramNames() {
