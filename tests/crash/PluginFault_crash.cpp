@@ -3,7 +3,7 @@
 //! press close
 //! exit 1
 //! report ^exception class +: EPluginCase$
-//! report-block ^hardware:$ ;; ^>> internal error in plugin:$ ;; ^[0-9a-f]{16} \+[0-9a-f]+ PluginFault_crash\.exe +PluginFault_crash\.cpp +{line:fault} +\+ *\d+ \(anonymous namespace\)::Store$
+//! report-block ^hardware:$ ;; ^>> internal error in plugin:$ ;; ^{addr} \+[0-9a-f]+ PluginFault_crash\.exe +PluginFault_crash\.cpp +{line:fault} +\+ *\d+ \(anonymous namespace\)::Store$
 //! report ^modules:$
 //! report ^processes:$
 //! report ^callstack crc +: \$[0-9a-f]{8}, \$[0-9a-f]{8}, \$[0-9a-f]{8}$

@@ -193,7 +193,8 @@ TEST(LargeExceptionBoxWindows, TheSmallFormWatchesTheReportToo) {
         dialog = FindWindowW(L"TobriskWndClass", nullptr);
         return dialog && GetWindowThreadProcessId(dialog, nullptr) == threadId && IsWindowVisible(dialog);
     }));
-    EXPECT_EQ(registered, 1) << "no report-changed callback for the small form";
+    // The callback is registered once the window shows.
+    EXPECT_TRUE(WaitFor([&] { return registered == 1; })) << "no report-changed callback for the small form";
     EXPECT_FALSE(GetDlgItem(dialog, kTabs));
     while (!done) {
         PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
