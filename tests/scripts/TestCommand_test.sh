@@ -29,7 +29,6 @@ if bash "$root/scripts/can-run-x86.sh"; then
     lacks "$out" "$skip_line" "with x86"
     has "$out" "+ cmake --build --preset win32 -j 2" "with x86"
     has "$out" "+ ctest --preset win32" "with x86"
-    has "$out" "+ env QR_E2E_BUILD_DIR=$root/build/win32 ctest --test-dir build/linux -R ^e2e\$ --output-on-failure" "with x86"
     has "$out" "+ ctest --test-dir build/package-win32 -R ^(package|imports)\$ --output-on-failure" "with x86"
 else
     echo "this machine runs no 32-bit code: the plan with x86 is not checked"
