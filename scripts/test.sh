@@ -68,8 +68,7 @@ if [ "$dry" != 1 ]; then
 fi
 
 # Test runs, "name|command" each; their output goes to build/NAME/ctest.log.
-# The end-to-end tests (in the linux preset, and e2e-x86) run last, one
-# after the other, when nothing else loads the machine: their soak test
+# The end-to-end tests (in the linux preset) run last, when nothing else loads the machine: their soak test
 # counts on the program keeping up with its clients.
 runs=()
 for preset in linux-asan linux-tsan linux-fuzz win64; do
